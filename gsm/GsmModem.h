@@ -1,0 +1,274 @@
+// TGsmModem: a GSM phone on a serial port, driven with text-mode AT commands.
+//
+// Threads. The caller's thread (the user interface) runs construction,
+// destruction, the property accessors, GetExistingPorts, Connect with
+// OnConnect, Disconnect with ProcessMessages, SendString and SendSms with
+// OnSend. While a port is open one reading thread, owned by the component,
+// polls the port every 500 ms and itself runs OnReceive, OnRing and, at its
+// end, OnDisconnect; handlers that touch a user interface must hand their work
+// to its thread. Shared between the two: ConnectedPort, the stop request and
+// the reference to the current reading thread (all atomic), the priority, and
+// the open device (whose operations tolerate each other and its closing).
+//
+// Lifetime. The component joins every reading thread it starts: Disconnect
+// waits for the thread's end (at most 500 turns) and releases it; a thread
+// that outlives that wait is joined before the next opening and by the
+// destructor. The destructor asks the thread to stop and joins it; no
+// OnDisconnect is raised once destruction has begun, but the device is still
+// purged and closed by the thread's end.
+//
+// A device that reports it went away (a USB modem pulled out, the other side of
+// a pseudo-terminal closed) ends the reading thread as if it had been asked to
+// stop: OnDisconnect fires and ConnectedPort becomes spNone.
+//
+// Strings are raw single bytes (code page 1254 on the line).
+#pragma once
+
+#include "SerialPlatform.h"
+
+#include <array>
+#include <atomic>
+#include <bitset>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+enum TCommPort : std::uint8_t {
+    spNone,
+    spCOM1,
+    spCOM2,
+    spCOM3,
+    spCOM4,
+    spCOM5,
+    spCOM6,
+    spCOM7,
+    spCOM8,
+    spCOM9,
+    spCOM10,
+    spCOM11,
+    spCOM12,
+    spCOM13,
+    spCOM14,
+    spCOM15,
+    spCOM16,
+    spCOM17,
+    spCOM18,
+    spCOM19,
+    spCOM20,
+    spCOM21,
+    spCOM22,
+    spCOM23,
+    spCOM24,
+    spCOM25,
+    spCOM26,
+    spCOM27,
+    spCOM28,
+    spCOM29,
+    spCOM30,
+    spCOM31,
+    spCOM32,
+    spCOM33,
+    spCOM34,
+    spCOM35,
+    spCOM36,
+    spCOM37,
+    spCOM38,
+    spCOM39,
+    spCOM40,
+    spCOM41,
+    spCOM42,
+    spCOM43,
+    spCOM44,
+    spCOM45,
+    spCOM46,
+    spCOM47,
+    spCOM48,
+    spCOM49,
+    spCOM50,
+    spCOM51,
+    spCOM52,
+    spCOM53,
+    spCOM54,
+    spCOM55,
+    spCOM56,
+    spCOM57,
+    spCOM58,
+    spCOM59,
+    spCOM60,
+    spCOM61,
+    spCOM62,
+    spCOM63,
+    spCOM64,
+    spCOM65,
+    spCOM66,
+    spCOM67,
+    spCOM68,
+    spCOM69,
+    spCOM70,
+    spCOM71,
+    spCOM72,
+    spCOM73,
+    spCOM74,
+    spCOM75,
+    spCOM76,
+    spCOM77,
+    spCOM78,
+    spCOM79,
+    spCOM80,
+    spCOM81,
+    spCOM82,
+    spCOM83,
+    spCOM84,
+    spCOM85,
+    spCOM86,
+    spCOM87,
+    spCOM88,
+    spCOM89,
+    spCOM90,
+    spCOM91,
+    spCOM92,
+    spCOM93,
+    spCOM94,
+    spCOM95,
+    spCOM96,
+    spCOM97,
+    spCOM98,
+    spCOM99
+};
+using TPortSet = std::bitset<100>; // bit n = TCommPort n
+
+enum TBaudRate {
+    br000110,
+    br000300,
+    br000600,
+    br001200,
+    br002400,
+    br004800,
+    br009600,
+    br014400,
+    br019200,
+    br038400,
+    br057600,
+    br115200,
+    br128000,
+    br230400,
+    br256000,
+    br460800,
+    brCustom
+};
+enum TDataWidth { dw5Bits, dw6Bits, dw7Bits, dw8Bits };
+enum TStopBits { sb1Bit, sb1_5Bits, sb2Bits };
+enum TParityBits { pbNone, pbOdd, pbEven, pbMark, pbSpace };
+// hfRTSCTS with EnableRTSOnOpen gives the RTS/CTS handshake.
+enum THwFlowControl { hfNONE, hfRTS, hfRTSCTS };
+enum TSwFlowControl { sfNONE, sfXONXOFF };
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+class TComThread;
+
+class TGsmModem {
+public:
+    // Real platform: POSIX device, lister on "/dev", real clock.
+    TGsmModem();
+    explicit TGsmModem(TGsmPlatform platform);
+    ~TGsmModem();
+    TGsmModem(const TGsmModem&) = delete;
+    TGsmModem& operator=(const TGsmModem&) = delete;
+
+    static std::string PortToString(TCommPort port);
+    static TCommPort StringToPort(const std::string& name);
+    TBaudRate RateToBaudRate(std::int32_t rate) const;
+    std::int32_t BaudRateToRate(TBaudRate value) const;
+    void GetExistingPorts(TPortSet& ports);
+    // The device behind a COM name as last listed ("/dev/ttyUSB0"), "" if unknown.
+    std::string DevicePath(TCommPort port) const;
+
+    TCommPort Port() const;
+    void SetPort(TCommPort value);
+    TBaudRate BaudRate() const;
+    void SetBaudRate(TBaudRate value);
+    TDataWidth DataWidth() const;
+    void SetDataWidth(TDataWidth value);
+    TStopBits StopBits() const;
+    void SetStopBits(TStopBits value);
+    TParityBits Parity() const;
+    void SetParity(TParityBits value);
+    bool EnableDTROnOpen() const;
+    void SetEnableDTROnOpen(bool value);
+    bool EnableRTSOnOpen() const;
+    void SetEnableRTSOnOpen(bool value);
+    THwFlowControl HwFlowControl() const;
+    void SetHwFlowControl(THwFlowControl value);
+    TSwFlowControl SwFlowControl() const;
+    void SetSwFlowControl(TSwFlowControl value);
+    TThreadPriority Priority() const;
+    void SetPriority(TThreadPriority value);
+    std::int32_t CustomBaudRate() const;
+    void SetCustomBaudRate(std::int32_t value);
+
+    // The line settings record the stored settings give.
+    TLineSettings LineSettings() const;
+
+    TCommPort ConnectedPort() const;
+    // Throws std::runtime_error("Cannot connect to COM3.").
+    void Connect();
+    void Disconnect();
+    // Throws std::runtime_error("COM3 is not open.").
+    std::int32_t SendString(const std::string& text);
+    void SendSms(const std::string& number, const std::string& serviceCentre, const std::string& text);
+
+    // Raises OnRing when the delivered text holds "RING", with the number
+    // between the first two quotes after "+CLIP:".
+    void ParseRing(const std::string& text);
+    // The substring of `length` bytes from the 1-based `start`, or `fallback`
+    // when start or length is not positive or the text is too short.
+    static std::string CopyOrDefault(const std::string& text, int start, int length,
+                                     const std::string& fallback);
+
+    // Events: assign before Connect.
+    std::function<void(TGsmModem&sender, TCommPort port)> OnConnect, OnDisconnect;
+    std::function<void(TGsmModem&sender, const std::string&buffer)> OnReceive, OnSend;
+    std::function<void(TGsmModem& sender, const std::string& callerNumber)> OnRing;
+    // Run by Disconnect while it waits; default none.
+    std::function<void()> ProcessMessages;
+
+private:
+    friend class TComThread;
+
+    std::runtime_error CannotConnect() const;
+    bool ApplyLineSettings(TSerialDevice& device);
+    bool ApplyTimeouts(TSerialDevice& device);
+    bool ApplyQueueSizes(TSerialDevice& device);
+    void Reapply();
+    void CheckCombination(int dataBits, int stopBitsCode) const;
+    std::unique_ptr<TSerialDevice> OpenPort();
+    void JoinRetired();
+    void DoReceive(const TComThread& thread);
+
+    TGsmPlatform FPlatform;
+
+    std::string FPortName;
+    std::int32_t FLineRate = 4800;
+    std::int32_t FCustomBaudRate = 0;
+    std::uint8_t FDataBits = 8;
+    std::uint8_t FParityCode = 0;
+    std::uint8_t FStopBitsCode = 0;
+    bool FEnableDTROnOpen = true;
+    bool FEnableRTSOnOpen = true;
+    THwFlowControl FHwFlowControl = hfNONE;
+    TSwFlowControl FSwFlowControl = sfNONE;
+    std::atomic<TThreadPriority> FPriority{tpNormal};
+
+    bool FListed = false;
+    std::array<std::string, 100> FDevicePaths;
+
+    std::unique_ptr<TComThread> FThread;
+    std::vector<std::unique_ptr<TComThread>> FRetired;
+    std::atomic<const TComThread*> FCurrentThread{nullptr};
+    std::atomic<TCommPort> FConnectedPort{spNone};
+    std::atomic<bool> FDestroying{false};
+    std::string FReceiveBuffer; // reading thread only
+};
