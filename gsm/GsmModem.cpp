@@ -1,0 +1,622 @@
+#include "GsmModem.h"
+
+#include <algorithm>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds PollInterval{500};
+constexpr int DisconnectTurns = 500;
+constexpr std::chrono::milliseconds LaterTurn{15};
+constexpr std::int32_t InQueueSize = 4096;
+constexpr std::int32_t OutQueueSize = 4096;
+constexpr TCommTimeouts Timeouts{0xFFFFFFFFu, 0, 0, 100, 1000};
+constexpr std::chrono::milliseconds CommandPause{100};
+constexpr char CallerIdSetup[] = "AT+CLIP=1;+CRC=1\r";
+
+constexpr std::array<std::int32_t, brCustom> RateTable{110,    300,    600,    1200,  2400,  4800,
+                                                       9600,   14400,  19200,  38400, 57600, 115200,
+                                                       128000, 230400, 256000, 460800};
+
+// The operating-system priorities of TThreadPriority, in its order.
+constexpr std::array<int, 7> OsPriorities{-15, -2, -1, 0, 1, 2, 15};
+
+std::string UpperCaseAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+bool IsBlank(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
+}
+
+} // namespace
+
+void TSignal::Set() {
+    {
+        std::lock_guard lock(FMutex);
+        FSet = true;
+    }
+    FChanged.notify_all();
+}
+
+bool TSignal::IsSet() const {
+    std::lock_guard lock(FMutex);
+    return FSet;
+}
+
+bool TSignal::WaitFor(std::chrono::milliseconds period) const {
+    std::unique_lock lock(FMutex);
+    return FChanged.wait_for(lock, period, [this] { return FSet; });
+}
+
+void TSystemClock::Sleep(std::chrono::milliseconds period) {
+    std::this_thread::sleep_for(period);
+}
+
+void TSystemClock::PollPause(std::chrono::milliseconds period, const TSignal& stop) {
+    stop.WaitFor(period);
+}
+
+void TSystemClock::WaitTurn(std::chrono::milliseconds period, const TSignal& ended) {
+    ended.WaitFor(period);
+}
+
+TGsmPlatform SystemPlatform(const std::string& deviceRoot) {
+    TGsmPlatform platform;
+    platform.OpenDevice = OpenSystemSerialDevice;
+    platform.Lister = MakeSystemPortLister(deviceRoot);
+    platform.Clock = std::make_shared<TSystemClock>();
+    return platform;
+}
+
+// The reading thread of one connection. It owns the open device; its end
+// raises OnDisconnect, purges and closes the device and clears ConnectedPort.
+class TComThread {
+public:
+    TComThread(TGsmModem& owner, std::unique_ptr<TSerialDevice> device)
+        : FOwner(owner), FDevice(std::move(device)) {}
+    ~TComThread() { Join(); }
+    TComThread(const TComThread&) = delete;
+    TComThread& operator=(const TComThread&) = delete;
+
+    void Start() {
+        FThread = std::thread([this] { Run(); });
+    }
+    void RequestStop() { FStop.Set(); }
+    void Join() {
+        if (FThread.joinable()) {
+            RequestStop();
+            FThread.join();
+        }
+    }
+    bool Ended() const { return FEnded.IsSet(); }
+    const TSignal& EndedSignal() const { return FEnded; }
+    TSerialDevice& Device() { return *FDevice; }
+    void SetPriority(TThreadPriority priority) {
+        const std::int64_t id = FOsThreadId.load();
+        if (id != 0) {
+            SetOsThreadPriority(id, OsPriorities.at(priority));
+        }
+    }
+
+private:
+    bool Stopping() const { return FStop.IsSet() || !FDevice->IsOpen() || FDevice->Gone(); }
+
+    void Run() {
+        FOsThreadId.store(CurrentThreadId());
+        SetPriority(FOwner.FPriority.load());
+        try {
+            Body();
+        } catch (...) {
+            // An exception out of a handler ends the thread; its end follows.
+        }
+        End();
+    }
+
+    void Body() {
+        int pass = 1;
+        while (!Stopping()) {
+            ReadStep(pass);
+            if (pass % 2 == 0 && !FOwner.FReceiveBuffer.empty()) {
+                FOwner.DoReceive(*this);
+            }
+            if (!Stopping()) {
+                FOwner.FPlatform.Clock->PollPause(PollInterval, FStop);
+            }
+            pass = pass % 10 + 1;
+        }
+    }
+
+    void ReadStep(int pass) {
+        try {
+            if (Stopping()) {
+                return;
+            }
+            const std::int64_t waiting = FDevice->BytesWaiting();
+            if (Stopping() || waiting <= 0) {
+                return;
+            }
+            std::string chunk = UpperCaseAscii(FDevice->Read(static_cast<std::size_t>(waiting)));
+            if (pass % 2 != 0) {
+                FOwner.FReceiveBuffer = std::move(chunk);
+            } else {
+                FOwner.FReceiveBuffer += chunk;
+            }
+        } catch (...) {
+            // A failed read counts as nothing read; the next pass tries again.
+        }
+    }
+
+    void End() {
+        const bool destroying = FOwner.FDestroying.load();
+        const TCommPort port = FOwner.FConnectedPort.load();
+        if (!destroying && port != spNone && FOwner.OnDisconnect) {
+            try {
+                FOwner.OnDisconnect(FOwner, port);
+            } catch (...) {
+                // The port closes whatever the handler does.
+            }
+        }
+        try {
+            FDevice->Purge();
+        } catch (...) {
+        }
+        try {
+            FDevice->Close();
+        } catch (...) {
+        }
+        if (!destroying) {
+            FOwner.FConnectedPort.store(spNone);
+        }
+        FEnded.Set();
+    }
+
+    TGsmModem& FOwner;
+    std::unique_ptr<TSerialDevice> FDevice;
+    TSignal FStop;
+    TSignal FEnded;
+    std::atomic<std::int64_t> FOsThreadId{0};
+    std::thread FThread;
+};
+
+TGsmModem::TGsmModem() : TGsmModem(SystemPlatform()) {}
+
+TGsmModem::TGsmModem(TGsmPlatform platform) : FPlatform(std::move(platform)) {}
+
+TGsmModem::~TGsmModem() {
+    FDestroying.store(true);
+    if (FThread) {
+        FThread->RequestStop();
+    }
+    for (auto& retired : FRetired) {
+        retired->RequestStop();
+    }
+    FThread.reset();
+    FRetired.clear();
+}
+
+std::string TGsmModem::PortToString(TCommPort port) {
+    if (port == spNone || port > spCOM99) {
+        return {};
+    }
+    return "COM" + std::to_string(static_cast<int>(port));
+}
+
+TCommPort TGsmModem::StringToPort(const std::string& name) {
+    for (int n = 1; n <= 99; ++n) {
+        const auto port = static_cast<TCommPort>(n);
+        if (name == PortToString(port)) {
+            return port;
+        }
+    }
+    return spNone;
+}
+
+TBaudRate TGsmModem::RateToBaudRate(std::int32_t rate) const {
+    const auto found = std::find(RateTable.begin(), RateTable.end(), rate);
+    return found == RateTable.end() ? brCustom : static_cast<TBaudRate>(found - RateTable.begin());
+}
+
+std::int32_t TGsmModem::BaudRateToRate(TBaudRate value) const {
+    if (value >= brCustom || value < br000110) {
+        return FCustomBaudRate;
+    }
+    return RateTable.at(value);
+}
+
+void TGsmModem::GetExistingPorts(TPortSet& ports) {
+    ports.reset();
+    FDevicePaths.fill({});
+    FListed = true;
+    FPlatform.Lister->List([&](const std::string& name, const std::string& devicePath) {
+        const TCommPort port = StringToPort(name);
+        if (port != spNone) {
+            ports.set(port);
+            FDevicePaths.at(port) = devicePath;
+        }
+    });
+}
+
+std::string TGsmModem::DevicePath(TCommPort port) const {
+    return port > spCOM99 ? std::string() : FDevicePaths.at(port);
+}
+
+TCommPort TGsmModem::Port() const {
+    return StringToPort(FPortName);
+}
+
+void TGsmModem::SetPort(TCommPort value) {
+    if (value != Port()) {
+        FPortName = PortToString(value);
+    }
+}
+
+TBaudRate TGsmModem::BaudRate() const {
+    return RateToBaudRate(FLineRate);
+}
+
+void TGsmModem::SetBaudRate(TBaudRate value) {
+    FLineRate = BaudRateToRate(value);
+    Reapply();
+}
+
+TDataWidth TGsmModem::DataWidth() const {
+    switch (FDataBits) {
+    case 5:
+        return dw5Bits;
+    case 6:
+        return dw6Bits;
+    case 7:
+        return dw7Bits;
+    default:
+        return dw8Bits;
+    }
+}
+
+void TGsmModem::SetDataWidth(TDataWidth value) {
+    const int dataBits = 5 + std::clamp(static_cast<int>(value), 0, 3);
+    CheckCombination(dataBits, FStopBitsCode);
+    FDataBits = static_cast<std::uint8_t>(dataBits);
+    Reapply();
+}
+
+TStopBits TGsmModem::StopBits() const {
+    switch (FStopBitsCode) {
+    case 1:
+        return sb1_5Bits;
+    case 2:
+        return sb2Bits;
+    default:
+        return sb1Bit;
+    }
+}
+
+void TGsmModem::SetStopBits(TStopBits value) {
+    const int code = std::clamp(static_cast<int>(value), 0, 2);
+    CheckCombination(FDataBits, code);
+    FStopBitsCode = static_cast<std::uint8_t>(code);
+    Reapply();
+}
+
+void TGsmModem::CheckCombination(int dataBits, int stopBitsCode) const {
+    if ((dataBits == 5 && stopBitsCode == 2) || (dataBits != 5 && stopBitsCode == 1)) {
+        throw std::runtime_error("Invalid data-width and stop-bits combination.");
+    }
+}
+
+TParityBits TGsmModem::Parity() const {
+    return FParityCode >= 1 && FParityCode <= 4 ? static_cast<TParityBits>(FParityCode) : pbNone;
+}
+
+void TGsmModem::SetParity(TParityBits value) {
+    FParityCode = static_cast<std::uint8_t>(std::clamp(static_cast<int>(value), 0, 4));
+    Reapply();
+}
+
+bool TGsmModem::EnableDTROnOpen() const {
+    return FEnableDTROnOpen;
+}
+
+void TGsmModem::SetEnableDTROnOpen(bool value) {
+    if (value != FEnableDTROnOpen) {
+        FEnableDTROnOpen = value;
+        Reapply();
+    }
+}
+
+bool TGsmModem::EnableRTSOnOpen() const {
+    return FEnableRTSOnOpen;
+}
+
+void TGsmModem::SetEnableRTSOnOpen(bool value) {
+    if (value != FEnableRTSOnOpen) {
+        FEnableRTSOnOpen = value;
+        Reapply();
+    }
+}
+
+THwFlowControl TGsmModem::HwFlowControl() const {
+    return FHwFlowControl;
+}
+
+void TGsmModem::SetHwFlowControl(THwFlowControl value) {
+    if (value != FHwFlowControl) {
+        FHwFlowControl = value;
+        Reapply();
+    }
+}
+
+TSwFlowControl TGsmModem::SwFlowControl() const {
+    return FSwFlowControl;
+}
+
+void TGsmModem::SetSwFlowControl(TSwFlowControl value) {
+    if (value != FSwFlowControl) {
+        FSwFlowControl = value;
+        Reapply();
+    }
+}
+
+TThreadPriority TGsmModem::Priority() const {
+    return FPriority.load();
+}
+
+void TGsmModem::SetPriority(TThreadPriority value) {
+    if (value != FPriority.load()) {
+        FPriority.store(value);
+        if (FThread) {
+            FThread->SetPriority(value);
+        }
+    }
+}
+
+std::int32_t TGsmModem::CustomBaudRate() const {
+    return FCustomBaudRate;
+}
+
+void TGsmModem::SetCustomBaudRate(std::int32_t value) {
+    FCustomBaudRate = value;
+    if (RateToBaudRate(FLineRate) == brCustom) {
+        FLineRate = value;
+        Reapply();
+    }
+}
+
+TLineSettings TGsmModem::LineSettings() const {
+    TLineSettings settings;
+    settings.BaudRate = FLineRate;
+    settings.CheckParity = false;
+    settings.OutxCtsFlow = FHwFlowControl == hfRTSCTS;
+    settings.DtrControl = FEnableDTROnOpen ? 1 : 0;
+    switch (FHwFlowControl) {
+    case hfNONE:
+        settings.RtsControl = FEnableRTSOnOpen ? 1 : 0;
+        break;
+    case hfRTS:
+        settings.RtsControl = 1;
+        break;
+    case hfRTSCTS:
+        settings.RtsControl = 2;
+        break;
+    }
+    settings.OutX = settings.InX = FSwFlowControl == sfXONXOFF;
+    settings.ByteSize = FDataBits;
+    settings.Parity = FParityCode;
+    settings.StopBits = FStopBitsCode;
+    return settings;
+}
+
+std::runtime_error TGsmModem::CannotConnect() const {
+    return std::runtime_error("Cannot connect to " + FPortName + ".");
+}
+
+bool TGsmModem::ApplyLineSettings(TSerialDevice& device) {
+    if (!device.IsOpen()) {
+        return false;
+    }
+    if (!device.ApplyLineSettings(LineSettings())) {
+        throw CannotConnect();
+    }
+    return true;
+}
+
+bool TGsmModem::ApplyTimeouts(TSerialDevice& device) {
+    return device.IsOpen() && device.ApplyTimeouts(Timeouts);
+}
+
+bool TGsmModem::ApplyQueueSizes(TSerialDevice& device) {
+    return device.IsOpen() && device.ApplyQueueSizes(InQueueSize, OutQueueSize);
+}
+
+void TGsmModem::Reapply() {
+    if (FThread) {
+        ApplyLineSettings(FThread->Device());
+    }
+}
+
+TCommPort TGsmModem::ConnectedPort() const {
+    return FConnectedPort.load();
+}
+
+std::unique_ptr<TSerialDevice> TGsmModem::OpenPort() {
+    const TCommPort port = Port();
+    if (port == spNone) {
+        return nullptr;
+    }
+    if (!FListed) {
+        TPortSet ignored;
+        GetExistingPorts(ignored);
+    }
+    const std::string& path = FDevicePaths.at(port);
+    if (path.empty()) {
+        return nullptr;
+    }
+    return FPlatform.OpenDevice(path);
+}
+
+void TGsmModem::JoinRetired() {
+    FRetired.clear();
+}
+
+void TGsmModem::Connect() {
+    if (Port() == FConnectedPort.load()) {
+        return;
+    }
+    if (FThread) {
+        Disconnect();
+    }
+    JoinRetired();
+    FConnectedPort.store(spNone);
+
+    std::unique_ptr<TSerialDevice> device;
+    bool opened = false;
+    try {
+        device = OpenPort();
+        if (device && device->IsOpen()) {
+            ApplyLineSettings(*device);
+            ApplyTimeouts(*device);
+            ApplyQueueSizes(*device);
+            FConnectedPort.store(Port());
+            if (OnConnect) {
+                OnConnect(*this, FConnectedPort.load());
+            }
+            opened = true;
+        }
+    } catch (...) {
+        // Every failure of the opening, an OnConnect handler's included, ends
+        // in the one message below with the port closed again.
+        opened = false;
+    }
+    if (!opened) {
+        FConnectedPort.store(spNone);
+        if (device) {
+            try {
+                device->Purge();
+                device->Close();
+            } catch (...) {
+            }
+        }
+        throw CannotConnect();
+    }
+
+    FThread = std::make_unique<TComThread>(*this, std::move(device));
+    FCurrentThread.store(FThread.get());
+    FThread->Start();
+
+    FPlatform.Clock->Sleep(std::chrono::milliseconds(50));
+    if (SendString(CallerIdSetup) == 0) {
+        FPlatform.Clock->Sleep(CommandPause);
+        SendString(CallerIdSetup);
+    }
+    FPlatform.Clock->Sleep(CommandPause);
+}
+
+void TGsmModem::Disconnect() {
+    if (!FThread) {
+        FConnectedPort.store(spNone);
+        return;
+    }
+    FThread->RequestStop();
+    for (int turn = 0; turn < DisconnectTurns && !FThread->Ended(); ++turn) {
+        if (ProcessMessages) {
+            ProcessMessages();
+        }
+        FPlatform.Clock->WaitTurn(turn == 0 ? PollInterval : LaterTurn, FThread->EndedSignal());
+    }
+    FCurrentThread.store(nullptr);
+    if (FThread->Ended()) {
+        FThread.reset();
+    } else {
+        FRetired.push_back(std::move(FThread));
+    }
+}
+
+std::int32_t TGsmModem::SendString(const std::string& text) {
+    const auto notOpen = [this] { return std::runtime_error(FPortName + " is not open."); };
+    if (!FThread || !FThread->Device().IsOpen()) {
+        throw notOpen();
+    }
+    try {
+        const std::size_t length = std::min(text.size(), text.find('\0'));
+        const std::int32_t written = FThread->Device().Write(text.data(), length);
+        if (OnSend) {
+            OnSend(*this, text.substr(0, static_cast<std::size_t>(std::max(written, 0))));
+        }
+        return written;
+    } catch (...) {
+        throw notOpen();
+    }
+}
+
+void TGsmModem::SendSms(const std::string& number, const std::string& serviceCentre,
+                        const std::string& text) {
+    SendString(std::string(1, '\x1B'));
+    FPlatform.Clock->Sleep(CommandPause);
+    SendString("AT\r");
+    FPlatform.Clock->Sleep(CommandPause);
+    SendString("AT+CMGF=1\r");
+    FPlatform.Clock->Sleep(CommandPause);
+    if (!IsBlank(serviceCentre)) {
+        SendString("AT+CSCA=\"" + serviceCentre + "\"\r");
+        FPlatform.Clock->Sleep(CommandPause);
+    }
+    SendString("AT+CMGS=\"" + number + "\"\r");
+    FPlatform.Clock->Sleep(CommandPause);
+    SendString(text + '\x1A');
+    FPlatform.Clock->Sleep(CommandPause);
+}
+
+void TGsmModem::DoReceive(const TComThread& thread) {
+    if (FCurrentThread.load() != &thread) {
+        return;
+    }
+    const std::string text = std::exchange(FReceiveBuffer, {});
+    if (OnReceive) {
+        OnReceive(*this, text);
+    }
+    ParseRing(text);
+}
+
+void TGsmModem::ParseRing(const std::string& text) {
+    if (text.find("RING") == std::string::npos) {
+        return;
+    }
+    std::string callerNumber;
+    const std::size_t clip = text.find("+CLIP:");
+    if (clip != std::string::npos) {
+        // <CR><LF>+CLIP: "+905321234567",145,,,,0<CR><LF>
+        const int clipPos = static_cast<int>(clip) + 1;
+        const std::string rest =
+            CopyOrDefault(text, clipPos, static_cast<int>(text.size()) - clipPos + 1, "");
+        const std::size_t open = rest.find('"');
+        if (open != std::string::npos) {
+            const int openPos = static_cast<int>(open) + 1;
+            const std::string afterQuote =
+                CopyOrDefault(rest, openPos + 1, static_cast<int>(rest.size()) - openPos, "");
+            const std::size_t close = afterQuote.find('"');
+            if (close != std::string::npos) {
+                callerNumber = CopyOrDefault(afterQuote, 1, static_cast<int>(close), "");
+            }
+        }
+    }
+    if (OnRing) {
+        OnRing(*this, callerNumber);
+    }
+}
+
+std::string TGsmModem::CopyOrDefault(const std::string& text, int start, int length,
+                                     const std::string& fallback) {
+    if (start <= 0 || length <= 0 ||
+        static_cast<long long>(text.size()) < static_cast<long long>(start) + length - 1) {
+        return fallback;
+    }
+    return text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(length));
+}
