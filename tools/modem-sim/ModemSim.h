@@ -1,0 +1,128 @@
+// A GSM phone in text mode at the end of a pseudo-terminal, for tests and for
+// trying the program without a phone.
+//
+//   TModemSim sim({.LinkPath = "/dev/ttyUSB90"});
+//   sim.Start();                       // opens the pty; sim.PtyPath() is its slave
+//   ... open sim.PtyPath() (or the link) as a serial port and talk AT ...
+//   sim.WaitForMessages(1, 5s);        // the phone took one SMS
+//   sim.Messages()[0].Text;
+//   sim.Ring("+905321234567");         // RING or +CRING: VOICE, then +CLIP
+//   sim.CloseLine();                   // the other side sees a hang-up
+//
+// It answers the commands a program needs to submit an SMS in text mode
+// (3GPP TS 27.005/27.007): AT, ATE0/ATE1, ATZ, AT+CMGF, AT+CSCA, AT+CLIP,
+// AT+CRC, AT+CMEE, AT+CSCS, identification and status queries, and AT+CMGS
+// with the "> " prompt, the body ended by Ctrl-Z ("+CMGS: <ref>" and "OK") or
+// cancelled by ESC ("OK"). A body over 160 characters is refused with
+// "+CMS ERROR: 305". Unknown commands answer "ERROR". Lines end with CR LF.
+//
+// All members may be called from any thread; the simulator runs its own.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TModemSimOptions {
+    // A symbolic link made to the pty (e.g. "/dev/ttyUSB90"), removed by Stop.
+    std::string LinkPath;
+    // Wait before each reply, prompt and confirmation (echo comes at once).
+    std::chrono::milliseconds ReplyDelay{0};
+    // Take every SMS but never answer its body: no "+CMGS:", no "OK".
+    bool NeverConfirm = false;
+    // Answer every command with "ERROR" and every body with "+CMS ERROR: 500".
+    bool AnswerErrors = false;
+    // Every byte received is appended to this file.
+    std::string LogPath;
+};
+
+struct TSubmittedSms {
+    std::string Number;
+    std::string Text;
+    std::string ServiceCentre;
+    int Reference = 0; // 0 when refused or never confirmed
+};
+
+class TModemSim {
+public:
+    explicit TModemSim(TModemSimOptions options = {});
+    ~TModemSim(); // Stop
+    TModemSim(const TModemSim&) = delete;
+    TModemSim& operator=(const TModemSim&) = delete;
+
+    // Throws std::runtime_error when no pty can be made or linked.
+    void Start();
+    void Stop();
+
+    // The slave side ("/dev/pts/3"), the path a serial port opens.
+    std::string PtyPath() const;
+    // A descriptor of the slave side held by the simulator, for reading back
+    // the line settings with tcgetattr; -1 after CloseLine.
+    int TerminalFd() const;
+
+    // Every byte received so far.
+    std::string Received() const;
+    // The SMS bodies ended with Ctrl-Z, in order, refused ones included (ESC
+    // cancels a body, which is then left out).
+    std::vector<TSubmittedSms> Messages() const;
+
+    bool WaitForReceived(const std::string& text, std::chrono::milliseconds timeout) const;
+    bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const;
+
+    // Announces an incoming call: "RING" (or "+CRING: VOICE" after AT+CRC=1)
+    // and, after AT+CLIP=1, "+CLIP: "<number>",<type>".
+    void Ring(const std::string& number);
+    // Writes the bytes as they are, e.g. an unsolicited result.
+    void Send(const std::string& bytes);
+    // Closes the simulator's side: the program on the other side sees a hang-up.
+    void CloseLine();
+
+private:
+    void Run();
+    void Wake();
+    void Queue(const std::string& bytes, bool delayed);
+    void Flush();
+    void Take(char byte);
+    void ExecuteLine(const std::string& line);
+    bool ExecuteExtended(const std::string& name, char kind, const std::string& argument, std::string& out);
+    void Submit();
+    void CloseLocked();
+
+    TModemSimOptions FOptions;
+    mutable std::mutex FMutex;
+    mutable std::condition_variable FChanged;
+    std::thread FThread;
+    bool FStopping = false;
+    bool FCloseRequested = false;
+    int FMaster = -1;
+    int FSlave = -1;
+    int FWake[2] = {-1, -1};
+    std::string FPtyPath;
+    std::ofstream FLog;
+
+    struct TPending {
+        std::chrono::steady_clock::time_point Due;
+        std::string Bytes;
+    };
+    std::deque<TPending> FOutput;
+
+    std::string FReceived;
+    std::vector<TSubmittedSms> FMessages;
+    std::string FLine;
+    bool FTextEntry = false;
+    std::string FBody;
+    std::string FRecipient;
+    bool FEcho = true;
+    int FTextMode = 0;
+    int FClip = 0;
+    int FCrc = 0;
+    std::string FServiceCentre = "+905429800033";
+    int FNextReference = 1;
+};
