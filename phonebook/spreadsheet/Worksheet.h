@@ -17,6 +17,7 @@ struct Cell {
 };
 
 class SpreadsheetError : public std::runtime_error {
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -30,4 +31,10 @@ public:
 // Opens the file and takes its first worksheet. Throws SpreadsheetError whose what() (UTF-8) names the file:
 // "<file>: not a spreadsheet this program can read", "<file>: cannot be opened: <reason>", "<file>: <what is
 // wrong>", "<file>: is password protected".
+//
+// Only what the import can reach is kept: columns 1 to 4 of rows 1 down to the first row whose column 2 is
+// empty. A sheet that goes on past kMaxSheetRows rows is refused rather than cut short.
 std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName);
+
+inline constexpr int kReadColumns = 4;
+inline constexpr int kMaxSheetRows = 1048576;

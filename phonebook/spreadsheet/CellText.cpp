@@ -1,0 +1,130 @@
+#include "CellText.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace spreadsheet {
+
+QString generalNumber(double value) {
+    if (value == 0.0)
+        return QStringLiteral("0"); // also -0
+    std::array<char, 64> buffer{};
+    if (std::trunc(value) == value && std::fabs(value) < 1e15) {
+        const auto whole = static_cast<long long>(value);
+        const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), whole);
+        return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
+    }
+    // to_chars does not follow the C locale's decimal separator, unlike printf.
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
+    return QString::fromLatin1(buffer.data(), result.ptr - buffer.data()).toUpper();
+}
+
+QString dateText(const QDate& date) {
+    return QLocale::system().toString(date, QLocale::ShortFormat);
+}
+
+QString timeText(const QTime& time) {
+    const QLocale locale = QLocale::system();
+    if (time.second() != 0)
+        return locale.toString(time, QStringLiteral("HH:mm:ss"));
+    return locale.toString(time, QLocale::ShortFormat);
+}
+
+QString dateTimeText(const QDate& date, const QTime& time) {
+    if (time == QTime(0, 0))
+        return dateText(date);
+    return dateText(date) + QLatin1Char(' ') + timeText(time);
+}
+
+std::optional<QString> dateFromSerial(double serial, bool date1904) {
+    // 2958466 is 10000-01-01 in the 1900 system.
+    if (!std::isfinite(serial) || serial < 0.0 || serial >= 2958465.0)
+        return std::nullopt;
+    auto days = static_cast<long long>(std::floor(serial));
+    auto seconds = std::llround((serial - static_cast<double>(days)) * 86400.0);
+    if (seconds >= 86400) {
+        ++days;
+        seconds = 0;
+    }
+    const QTime time = QTime(0, 0).addSecs(static_cast<int>(seconds));
+    if (date1904)
+        return dateTimeText(QDate(1904, 1, 1).addDays(days), time);
+    if (days == 0)
+        return timeText(time);
+    // The 1900 system counts a 29 February 1900 that never was: serials below 61 are a day off.
+    const QDate epoch = days < 61 ? QDate(1899, 12, 31) : QDate(1899, 12, 30);
+    return dateTimeText(epoch.addDays(days), time);
+}
+
+bool isDateFormatId(int id) {
+    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
+}
+
+bool isDateFormatCode(const QString& code) {
+    if (code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0 ||
+        code.compare(QLatin1String("Standard"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code.at(i);
+        if (inQuotes) {
+            inQuotes = c != QLatin1Char('"');
+            continue;
+        }
+        switch (c.unicode()) {
+        case '"':
+            inQuotes = true;
+            break;
+        case '\\': // escaped literal
+        case '_':  // space as wide as the next character
+        case '*':  // fill with the next character
+            ++i;
+            break;
+        case '[': {
+            // [Red], [$-41F], [>100] are no date parts; [h], [mm], [ss] are elapsed times.
+            const qsizetype close = code.indexOf(QLatin1Char(']'), i);
+            if (close < 0)
+                return false;
+            const QString inner = code.mid(i + 1, close - i - 1).toLower();
+            if (!inner.isEmpty() && inner.count(inner.at(0)) == inner.size() &&
+                QStringLiteral("hms").contains(inner.at(0)))
+                return true;
+            i = close;
+            break;
+        }
+        default:
+            if (QStringLiteral("dmyhsDMYHS").contains(c))
+                return true;
+        }
+    }
+    return false;
+}
+
+QString fromCodePage1254(const QByteArray& bytes) {
+    static constexpr std::array<char16_t, 128> kUpperHalf = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
+        0x0152, 0x008D, 0x008E, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x009E, 0x0178, 0x00A0, 0x00A1, 0x00A2, 0x00A3,
+        0x00A4, 0x00A5, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
+        0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x00B9, 0x00BA, 0x00BB,
+        0x00BC, 0x00BD, 0x00BE, 0x00BF, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7,
+        0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x011E, 0x00D1, 0x00D2, 0x00D3,
+        0x00D4, 0x00D5, 0x00D6, 0x00D7, 0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x0130, 0x015E, 0x00DF,
+        0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB,
+        0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x011F, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7,
+        0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x0131, 0x015F, 0x00FF};
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        *out++ = b < 0x80 ? QChar(b) : QChar(kUpperHalf[b - 0x80]);
+    }
+    return text;
+}
+
+} // namespace spreadsheet

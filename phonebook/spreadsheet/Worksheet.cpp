@@ -1,0 +1,84 @@
+#include "Worksheet.h"
+
+#include "Readers.h"
+#include "ZipArchive.h"
+
+#include <QFile>
+
+namespace spreadsheet {
+namespace {
+
+bool isOle2(const QByteArray& data) {
+    return data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+}
+
+// BIFF2 to BIFF8 streams saved bare, without a compound file around them, start with their BOF record.
+bool isBareBiff(const QByteArray& data) {
+    if (data.size() < 8 || data[0] != '\x09')
+        return false;
+    const char version = data[1];
+    const int length = static_cast<unsigned char>(data[2]) | static_cast<unsigned char>(data[3]) << 8;
+    return (version == '\x00' || version == '\x02' || version == '\x04' || version == '\x08') &&
+           length >= 4 && length <= 20;
+}
+
+// An encrypted .xlsx is a compound file holding the package as a stream of this name (UTF-16 in the
+// directory).
+bool holdsEncryptedPackage(const QByteArray& data) {
+    static const QByteArray name = [] {
+        QByteArray utf16;
+        for (const char c : QByteArrayLiteral("EncryptedPackage")) {
+            utf16.append(c);
+            utf16.append('\0');
+        }
+        return utf16;
+    }();
+    return data.contains(name);
+}
+
+} // namespace
+
+std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data) {
+    ZipArchive zip(data);
+    if (const auto mimetype = zip.readIfPresent(QStringLiteral("mimetype"))) {
+        if (mimetype->trimmed() != "application/vnd.oasis.opendocument.spreadsheet")
+            throw ReadError(notSpreadsheetText());
+        return readOds(zip);
+    }
+    if (zip.contains(QStringLiteral("content.xml")))
+        return readOds(zip);
+    if (zip.contains(QStringLiteral("[Content_Types].xml")) || zip.contains(QStringLiteral("_rels/.rels")))
+        return readXlsx(zip);
+    throw ReadError(notSpreadsheetText());
+}
+
+} // namespace spreadsheet
+
+std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
+    using namespace spreadsheet;
+    auto fail = [&](const QString& what) {
+        return SpreadsheetError((fileName + QStringLiteral(": ") + what).toStdString());
+    };
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
+    if (file.size() > kMaxFileBytes)
+        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024)));
+    const QByteArray data = file.read(kMaxFileBytes + 1);
+    if (data.size() > kMaxFileBytes)
+        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024)));
+    if (file.error() != QFileDevice::NoError)
+        throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
+    file.close();
+    try {
+        if (data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06"))
+            return readZipWorkbook(data);
+        if (isOle2(data) && holdsEncryptedPackage(data))
+            throw ReadError(passwordProtectedText());
+        if (isOle2(data) || isBareBiff(data))
+            return readXls(fileName);
+        return readCsv(data);
+    } catch (const ReadError& error) {
+        throw fail(QString::fromStdString(error.what()));
+    }
+}
