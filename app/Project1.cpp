@@ -1,0 +1,37 @@
+// Zemvora Sms: the process entry.
+#include "Unit1.h"
+#include "Unit2.h"
+#include "UserDialogs.h"
+
+#include <QApplication>
+
+namespace {
+
+// The last line of defence: an error that escapes event delivery is shown,
+// and the program goes on.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            showException(error);
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zemvora Sms"));
+
+    TForm1 Form1(QApplication::applicationDirPath());
+    TForm2 Form2(Form1);
+    Form1.setContactDialog(&Form2);
+    Form1.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,314 @@
+#include "Unit1.h"
+
+#include "Unit2.h"
+#include "UserDialogs.h"
+#include "phonebook/SpreadsheetImport.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace {
+
+QFont windowFont() {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    return font;
+}
+
+void place(QWidget& widget, const char* name, int left, int top, int width, int height) {
+    widget.setObjectName(QString::fromLatin1(name));
+    widget.setGeometry(left, top, width, height);
+}
+
+} // namespace
+
+TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem)
+    : executableDir_(executableDir), GsmModem(modem ? std::move(modem) : std::make_unique<TGsmModem>()) {
+    smsModem_ = std::make_unique<GsmSmsModem>(*GsmModem);
+    sending_ = std::make_unique<SendingWorkflow>(
+        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1}, recipients_, *smsModem_,
+        [](const QString& text) { UserDialogs::current().showMessage(text); });
+    layOut();
+    wire();
+    guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    // The reading thread reports into the workflow: stop it first.
+    GsmModem.reset();
+}
+
+void TForm1::layOut() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Zemvora Sms"));
+    setFont(windowFont());
+    // 767 x 551 outside; the client area is what a standard frame leaves of it.
+    resize(751, 513);
+    move(203, 111);
+
+    place(Label3, "Label3", 8, 8, 133, 13);
+    Label3.setText(QStringLiteral("Telefonun Bağlı Olduğu Port"));
+    place(Label4, "Label4", 8, 56, 5, 16);
+    QFont bold = windowFont();
+    bold.setBold(true);
+    bold.setPixelSize(13);
+    Label4.setFont(bold);
+    place(combo, "combo", 8, 24, 145, 21);
+    combo.setEditable(false);
+    place(Button1, "Button1", 156, 24, 54, 21);
+    Button1.setText(QStringLiteral("Bağlan"));
+    place(Panel1, "Panel1", 0, 104, 745, 409);
+    Panel1.setFrameShape(QFrame::Panel);
+    Panel1.setFrameShadow(QFrame::Raised);
+    place(Edit5, "Edit5", 312, 115, 102, 21);
+    Edit5.raise();
+
+    place(Label1, "Label1", 528, 8, 160, 13);
+    Label1.setText(QStringLiteral("Alıcı ( 0535******* Formatında girin)"));
+    place(Edit1, "Edit1", 528, 24, 185, 21);
+    place(Label2, "Label2", 528, 56, 28, 13);
+    Label2.setText(QStringLiteral("Mesaj"));
+    place(memo1, "memo1", 528, 72, 185, 89);
+    place(Label6, "Label6", 536, 168, 91, 13);
+    Label6.setText(QStringLiteral("Kullanılan Karakter:"));
+    place(Label7, "Label7", 632, 168, 6, 13);
+    Label7.setText(QStringLiteral("0"));
+    place(Button4, "Button4", 536, 200, 185, 41);
+    Button4.setText(QStringLiteral("Aktif Alıcıya Gönder"));
+    place(Button6, "Button6", 536, 248, 185, 41);
+    Button6.setText(QStringLiteral("Tüm Rehbere Gönder"));
+    place(memo2, "memo2", 544, 296, 185, 89);
+    memo2.setReadOnly(true);
+    memo2.setVisible(false);
+    place(Edit2, "Edit2", 21, 11, 102, 21);
+    place(Edit3, "Edit3", 122, 11, 102, 21);
+    place(Edit4, "Edit4", 221, 11, 92, 21);
+    place(DBGrid1, "DBGrid1", 8, 32, 505, 337);
+    place(Button2, "Button2", 8, 376, 49, 25);
+    Button2.setText(QStringLiteral("Ekle"));
+    place(Button8, "Button8", 64, 376, 49, 25);
+    Button8.setText(QStringLiteral("Düzelt"));
+    place(Button3, "Button3", 120, 376, 49, 25);
+    Button3.setText(QStringLiteral("Sil"));
+    place(Button5, "Button5", 176, 376, 97, 25);
+    Button5.setText(QStringLiteral("Excel den Yükle"));
+
+    // The labels size themselves to their text, as their captions do.
+    for (QLabel* label : {&Label4, &Label7}) {
+        label->adjustSize();
+    }
+
+    DBGrid1.setModel(&DataSource1);
+    DBGrid1.setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1.setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1.setTabKeyNavigation(true);
+    DBGrid1.setShowGrid(true);
+    DBGrid1.verticalHeader()->setDefaultSectionSize(17);
+    DBGrid1.verticalHeader()->setFixedWidth(11);
+    DBGrid1.verticalHeader()->setSectionsClickable(false);
+    DBGrid1.horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid1.horizontalHeader()->setFont(windowFont());
+    for (const auto& [column, width] : {std::pair{0, 100}, {1, 100}, {2, 89}, {3, 100}}) {
+        DBGrid1.setColumnWidth(column, width);
+    }
+
+    Timer1.setInterval(SendingWorkflow::TickInterval);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+
+    // Tab order within each parent: the window's own controls, then Panel1's.
+    QWidget::setTabOrder(&combo, &Button1);
+    QWidget* previous = &Button1;
+    for (QWidget* next :
+         std::initializer_list<QWidget*>{&DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
+                                         &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5}) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+void TForm1::wire() {
+    connect(&DBGrid1, &QAbstractItemView::doubleClicked, this,
+            [this] { guarded([this] { DBGrid1DblClick(); }); });
+    DBGrid1.installEventFilter(this);
+    connect(DBGrid1.selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { gridRowChosen(current.row()); });
+    connect(&numara, &PhonebookView::currentChanged, this, &TForm1::syncGridToView);
+    connect(&DataSource1, &QAbstractItemModel::modelReset, this,
+            [this] { syncGridToView(numara.currentRow()); });
+    connect(qApp, &QApplication::focusChanged, this, &TForm1::focusChanged);
+
+    for (QLineEdit* filter : {&Edit2, &Edit3, &Edit4, &Edit5}) {
+        connect(filter, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit2KeyPress(); }); });
+    }
+    connect(&combo, &QComboBox::activated, this,
+            [this](int index) { guarded([this, index] { comboChange(index); }); });
+    connect(&Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    connect(&Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
+    connect(&Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
+    connect(&Button4, &QPushButton::clicked, this, [this] { guarded([this] { Button4Click(); }); });
+    connect(&Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
+    connect(&Button6, &QPushButton::clicked, this, [this] { guarded([this] { Button6Click(); }); });
+    connect(&Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
+    connect(&Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    connect(&memo1, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { memo1Change(); }); });
+
+    GsmModem->OnConnect = [this](TGsmModem& sender, TCommPort port) { GsmModemConnect(sender, port); };
+    GsmModem->OnDisconnect = [this](TGsmModem& sender, TCommPort port) { GsmModemDisconnect(sender, port); };
+    GsmModem->OnReceive = [this](TGsmModem& sender, const std::string& buffer) {
+        GsmModemReceive(sender, buffer);
+    };
+    GsmModem->OnRing = [this](TGsmModem& sender, const std::string& number) { GsmModemRing(sender, number); };
+    // Events of the reading thread wait in the event queue while Connect
+    // closes an old connection; processing it here applies them in order.
+    GsmModem->ProcessMessages = [] { QCoreApplication::processEvents(); };
+}
+
+void TForm1::FormCreate() {
+    // The phone book lies beside the executable, whatever the working directory.
+    QString directory = executableDir_;
+    if (!directory.endsWith(QLatin1Char('/'))) {
+        directory += QLatin1Char('/');
+    }
+    conn.open(directory + QStringLiteral("db.mdb"));
+    numara.open();
+
+    TPortSet ports;
+    GsmModem->GetExistingPorts(ports);
+
+    Label4.setText(SendingWorkflow::NoConnection);
+    Label4.adjustSize();
+
+    for (int ordinal = 1; ordinal <= 99; ++ordinal) {
+        if (ports.test(static_cast<std::size_t>(ordinal))) {
+            const auto port = static_cast<TCommPort>(ordinal);
+            combo.addItem(QString::fromStdString(TGsmModem::PortToString(port)));
+            combo.setItemData(combo.count() - 1, QString::fromStdString(GsmModem->DevicePath(port)),
+                              Qt::ToolTipRole);
+        }
+    }
+    combo.setCurrentIndex(-1);
+}
+
+void TForm1::DBGrid1DblClick() {
+    Edit1.setText(numara.fieldText(Field::telefon));
+}
+
+void TForm1::Edit2KeyPress() {
+    numara.search(SearchFilter{Edit2.text(), Edit3.text(), Edit4.text(), Edit5.text()});
+}
+
+void TForm1::comboChange(int index) {
+    GsmModem->SetPort(TGsmModem::StringToPort(combo.itemText(index).toStdString()));
+}
+
+void TForm1::Button1Click() {
+    GsmModem->Connect();
+}
+
+void TForm1::Button2Click() {
+    numara.append();
+    if (Form2 != nullptr) {
+        Form2->showDialog();
+    }
+}
+
+void TForm1::Button8Click() {
+    numara.edit();
+    if (Form2 != nullptr) {
+        Form2->showDialog();
+    }
+}
+
+void TForm1::Button3Click() {
+    if (UserDialogs::current().confirmWarning(QStringLiteral("Kayıt Silinecektir"))) {
+        numara.remove();
+    }
+}
+
+void TForm1::DBGrid1CtrlDelete() {
+    if (!numara.isEmpty() && UserDialogs::current().confirmQuestion(QStringLiteral("Delete record?"))) {
+        numara.remove();
+    }
+}
+
+void TForm1::Button5Click() {
+    const QString fileName = UserDialogs::current().openFileName();
+    if (fileName.isEmpty()) {
+        return;
+    }
+    importSpreadsheet(numara, fileName);
+}
+
+void TForm1::Button4Click() {
+    sending_->Button4Click();
+}
+
+void TForm1::Button6Click() {
+    sending_->Button6Click();
+}
+
+void TForm1::Timer1Timer() {
+    sending_->Timer1Timer();
+}
+
+void TForm1::memo1Change() {
+    sending_->memo1Change();
+}
+
+void TForm1::GsmModemConnect(TGsmModem& /*sender*/, TCommPort /*port*/) {
+    sending_->GsmModemConnect();
+}
+
+void TForm1::GsmModemDisconnect(TGsmModem& /*sender*/, TCommPort /*port*/) {
+    sending_->GsmModemDisconnect();
+}
+
+void TForm1::GsmModemReceive(TGsmModem& /*sender*/, const std::string& buffer) {
+    sending_->GsmModemReceive(buffer);
+}
+
+void TForm1::GsmModemRing(TGsmModem& /*sender*/, const std::string& callerNumber) {
+    sending_->GsmModemRing(callerNumber);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &DBGrid1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+            guarded([this] { DBGrid1CtrlDelete(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::syncGridToView(int row) {
+    if (syncingGrid_) {
+        return;
+    }
+    syncingGrid_ = true;
+    const int column = std::max(DBGrid1.currentIndex().column(), 0);
+    DBGrid1.setCurrentIndex(row >= 0 ? DataSource1.index(row, column) : QModelIndex());
+    syncingGrid_ = false;
+}
+
+void TForm1::gridRowChosen(int row) {
+    if (syncingGrid_ || row < 0 || row == numara.currentRow()) {
+        return;
+    }
+    guarded([this, row] { numara.moveTo(row); });
+    // A move the pending change refused leaves the view where it was.
+    syncGridToView(numara.currentRow());
+}
+
+void TForm1::focusChanged(QWidget* old, QWidget* now) {
+    // Leaving the grid for another control of this window drops a new row
+    // nobody has typed into yet.
+    if (old == &DBGrid1 && now != nullptr && now->window() == this &&
+        numara.state() == PhonebookView::State::Adding && !numara.modified()) {
+        numara.cancel();
+    }
+}

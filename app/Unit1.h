@@ -1,0 +1,134 @@
+#pragma once
+
+#include "gsm/GsmModem.h"
+#include "messaging/SendingWorkflow.h"
+#include "phonebook/PhonebookDatabase.h"
+#include "phonebook/PhonebookModel.h"
+#include "phonebook/PhonebookView.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+class TForm2;
+
+// The bulk send walks the phone book view through this.
+class PhonebookRecipients : public BulkRecipients {
+public:
+    explicit PhonebookRecipients(PhonebookView& view) : view_(view) {}
+    bool eof() const override { return view_.eof(); }
+    QString currentTelefon() const override { return view_.fieldText(Field::telefon); }
+    void next() override { view_.next(); }
+
+private:
+    PhonebookView& view_;
+};
+
+// The sends reach the GSM component through this.
+class GsmSmsModem : public SmsModem {
+public:
+    explicit GsmSmsModem(TGsmModem& modem) : modem_(modem) {}
+    void SendSms(const std::string& number, const std::string& serviceCentre,
+                 const std::string& text) override {
+        modem_.SendSms(number, serviceCentre, text);
+    }
+
+private:
+    TGsmModem& modem_;
+};
+
+// The main window "Zemvora Sms": the phone book grid with its filter boxes,
+// the port list and connect button, the message box and the send buttons.
+// Its handlers are the only callers of the phone book, the messaging
+// workflow and the GSM component.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // `executableDir` is where "db.mdb" lies; `modem` is the GSM component
+    // (tests hand in one on a pseudo-terminal or an in-memory device).
+    explicit TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem = nullptr);
+    ~TForm1() override;
+
+    // The contact dialog "Ekle" and "Düzelt" show; created after this window.
+    void setContactDialog(TForm2* dialog) { Form2 = dialog; }
+
+    PhonebookView& query() { return numara; }
+    TGsmModem& modem() { return *GsmModem; }
+
+    // Handlers, named after their control and event.
+    void FormCreate();
+    void DBGrid1DblClick();
+    void Edit2KeyPress();
+    void comboChange(int index);
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+    void Button8Click();
+    void Timer1Timer();
+    void memo1Change();
+    void DBGrid1CtrlDelete();
+
+    void GsmModemConnect(TGsmModem& sender, TCommPort port);
+    void GsmModemDisconnect(TGsmModem& sender, TCommPort port);
+    void GsmModemReceive(TGsmModem& sender, const std::string& buffer);
+    void GsmModemRing(TGsmModem& sender, const std::string& callerNumber);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void layOut();
+    void wire();
+    void syncGridToView(int row);
+    void gridRowChosen(int row);
+    void focusChanged(QWidget* old, QWidget* now);
+
+    QString executableDir_;
+    TForm2* Form2 = nullptr;
+
+    // Controls, in the order of the window's layout.
+    QLabel Label3{this};
+    QLabel Label4{this};
+    QComboBox combo{this};
+    QPushButton Button1{this};
+    QFrame Panel1{this};
+    QLineEdit Edit5{this};
+    QLabel Label1{&Panel1};
+    QLineEdit Edit1{&Panel1};
+    QLabel Label2{&Panel1};
+    QPlainTextEdit memo1{&Panel1};
+    QLabel Label6{&Panel1};
+    QLabel Label7{&Panel1};
+    QPushButton Button4{&Panel1};
+    QPushButton Button6{&Panel1};
+    QPlainTextEdit memo2{&Panel1};
+    QLineEdit Edit2{&Panel1};
+    QLineEdit Edit3{&Panel1};
+    QLineEdit Edit4{&Panel1};
+    QTableView DBGrid1{&Panel1};
+    QPushButton Button2{&Panel1};
+    QPushButton Button8{&Panel1};
+    QPushButton Button3{&Panel1};
+    QPushButton Button5{&Panel1};
+
+    // Components without a place on the screen.
+    PhonebookDatabase conn;
+    PhonebookView numara{conn};
+    PhonebookModel DataSource1{numara};
+    QTimer Timer1;
+    std::unique_ptr<TGsmModem> GsmModem;
+    PhonebookRecipients recipients_{numara};
+    std::unique_ptr<GsmSmsModem> smsModem_;
+    std::unique_ptr<SendingWorkflow> sending_;
+    bool syncingGrid_ = false;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+class QWidget;
+
+// The message boxes and the file-open dialog the program shows. Offscreen
+// tests install a scripted stand-in that records what was shown and gives
+// the answers a user would.
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    virtual void showError(const QString& text);   // the top-level error box
+    virtual void showMessage(const QString& text); // a plain message box
+    // A warning box with OK and Cancel; true only for OK.
+    virtual bool confirmWarning(const QString& text);
+    // A question box with OK and Cancel; true only for OK.
+    virtual bool confirmQuestion(const QString& text);
+    // The file-open dialog `op`: no filter, no title; empty when cancelled.
+    virtual QString openFileName();
+
+    static UserDialogs& current();
+    // Makes `dialogs` current until it is uninstalled; nullptr restores the real ones.
+    static void install(UserDialogs* dialogs);
+};
+
+// The program's top-level error handler: shows the message of an error that
+// escaped a handler, and the program goes on.
+void showException(const std::exception& error);
+
+// Runs one handler of a control; an error that escapes it reaches the
+// top-level handler instead of unwinding through the toolkit.
+template <typename Handler> void guarded(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showException(error);
+    }
+}

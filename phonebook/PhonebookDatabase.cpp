@@ -1,0 +1,269 @@
+#include "PhonebookDatabase.h"
+
+#include "PhonebookError.h"
+#include "TurkishLike.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+#include <QVariant>
+#include <sqlite3.h>
+
+namespace {
+
+QString nextConnectionName() {
+    static QAtomicInt counter;
+    return QStringLiteral("numara-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+QVariant bindable(const QString& text) {
+    return text.isNull() ? QVariant() : QVariant(text);
+}
+
+QString textOf(const QVariant& value) {
+    return value.isNull() ? QString() : value.toString();
+}
+
+} // namespace
+
+QString fieldName(Field field) {
+    switch (field) {
+    case Field::grup:
+        return QStringLiteral("grup");
+    case Field::adsoyad:
+        return QStringLiteral("adsoyad");
+    case Field::telefon:
+        return QStringLiteral("telefon");
+    case Field::gsm:
+        return QStringLiteral("gsm");
+    }
+    return {};
+}
+
+const QString& Contact::operator[](Field field) const {
+    switch (field) {
+    case Field::grup:
+        return grup;
+    case Field::adsoyad:
+        return adsoyad;
+    case Field::telefon:
+        return telefon;
+    case Field::gsm:
+        break;
+    }
+    return gsm;
+}
+
+QString& Contact::operator[](Field field) {
+    return const_cast<QString&>(static_cast<const Contact&>(*this)[field]);
+}
+
+const QString& SearchFilter::operator[](Field field) const {
+    switch (field) {
+    case Field::grup:
+        return grup;
+    case Field::adsoyad:
+        return adsoyad;
+    case Field::telefon:
+        return telefon;
+    case Field::gsm:
+        break;
+    }
+    return gsm;
+}
+
+PhonebookDatabase::PhonebookDatabase() : connectionName_(nextConnectionName()) {}
+
+PhonebookDatabase::~PhonebookDatabase() {
+    {
+        QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+        if (database.isValid()) {
+            database.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+QSqlDatabase PhonebookDatabase::db() const {
+    return QSqlDatabase::database(connectionName_, false);
+}
+
+void PhonebookDatabase::fail(const QSqlError& error) const {
+    QString text = error.databaseText();
+    if (text.isEmpty()) {
+        text = error.text();
+    }
+    throw PhonebookError(text);
+}
+
+void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
+    fileName_ = fileName;
+    QSqlDatabase database = QSqlDatabase::contains(connectionName_)
+                                ? QSqlDatabase::database(connectionName_, false)
+                                : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+    database.close();
+    // mode=rw: SQLite must open the file as it is and never create it.
+    const QString uri =
+        QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+        QStringLiteral("?mode=rw");
+    database.setDatabaseName(uri);
+    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    if (!database.open()) {
+        const QString text = database.lastError().databaseText();
+        throw PhonebookError(QStringLiteral("%1: %2").arg(
+            QDir::toNativeSeparators(fileName), text.isEmpty() ? database.lastError().text() : text));
+    }
+    const QVariant handle = database.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        sqlite3* native = *static_cast<sqlite3* const*>(handle.data());
+        if (native != nullptr) {
+            installTurkishLike(native);
+        }
+    }
+    // Other programs may read the book while this one writes it. In that
+    // journal mode a commit need not wait for the disk: a power cut can
+    // lose the last writes but never damages the file.
+    QSqlQuery pragma(database);
+    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+        !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))) {
+        fail(pragma.lastError());
+    }
+}
+
+bool PhonebookDatabase::isOpen() const {
+    return db().isOpen();
+}
+
+std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const {
+    QString statement = QStringLiteral("select * from numara");
+    QStringList conditions;
+    QVariantList patterns;
+    for (const Field field : kFields) {
+        if (!filter[field].isEmpty()) {
+            conditions << fieldName(field) + QStringLiteral(" like ?");
+            patterns << QVariant(QLatin1Char('%') + filter[field] + QLatin1Char('%'));
+        }
+    }
+    if (!conditions.isEmpty()) {
+        statement += QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
+    }
+
+    QSqlQuery query(db());
+    query.setForwardOnly(true);
+    if (!query.prepare(statement)) {
+        fail(query.lastError());
+    }
+    for (const QVariant& pattern : patterns) {
+        query.addBindValue(pattern);
+    }
+    if (!query.exec()) {
+        fail(query.lastError());
+    }
+    const QSqlRecord record = query.record();
+    const int id = record.indexOf(QStringLiteral("id"));
+    const int adsoyad = record.indexOf(QStringLiteral("adsoyad"));
+    const int telefon = record.indexOf(QStringLiteral("telefon"));
+    const int gsm = record.indexOf(QStringLiteral("gsm"));
+    const int grup = record.indexOf(QStringLiteral("grup"));
+    if (id < 0 || adsoyad < 0 || telefon < 0 || gsm < 0 || grup < 0) {
+        throw PhonebookError(
+            QStringLiteral("Table numara lacks one of the columns id, adsoyad, telefon, gsm, grup"));
+    }
+    std::vector<Contact> rows;
+    while (query.next()) {
+        Contact row;
+        row.id = query.value(id).toLongLong();
+        row.adsoyad = textOf(query.value(adsoyad));
+        row.telefon = textOf(query.value(telefon));
+        row.gsm = textOf(query.value(gsm));
+        row.grup = textOf(query.value(grup));
+        rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        fail(query.lastError());
+    }
+    return rows;
+}
+
+qint64 PhonebookDatabase::insert(const Contact& contact) {
+    // Only the columns that were given a value are named, so that a column
+    // nobody set keeps whatever default the file gives it.
+    QStringList columns;
+    QVariantList values;
+    for (const Field field : kFields) {
+        if (!contact[field].isNull()) {
+            columns << fieldName(field);
+            values << QVariant(contact[field]);
+        }
+    }
+    QSqlQuery query(db());
+    const QString statement =
+        columns.isEmpty()
+            ? QStringLiteral("insert into numara default values")
+            : QStringLiteral("insert into numara (%1) values (%2)")
+                  .arg(columns.join(QStringLiteral(", ")),
+                       QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    if (!query.prepare(statement)) {
+        fail(query.lastError());
+    }
+    for (const QVariant& value : values) {
+        query.addBindValue(value);
+    }
+    if (!query.exec()) {
+        fail(query.lastError());
+    }
+    return query.lastInsertId().toLongLong();
+}
+
+void PhonebookDatabase::update(const Contact& contact) {
+    QSqlQuery query(db());
+    if (!query.prepare(
+            QStringLiteral("update numara set adsoyad = ?, telefon = ?, gsm = ?, grup = ? where id = ?"))) {
+        fail(query.lastError());
+    }
+    query.addBindValue(bindable(contact.adsoyad));
+    query.addBindValue(bindable(contact.telefon));
+    query.addBindValue(bindable(contact.gsm));
+    query.addBindValue(bindable(contact.grup));
+    query.addBindValue(contact.id);
+    if (!query.exec()) {
+        fail(query.lastError());
+    }
+}
+
+void PhonebookDatabase::remove(qint64 id) {
+    QSqlQuery query(db());
+    if (!query.prepare(QStringLiteral("delete from numara where id = ?"))) {
+        fail(query.lastError());
+    }
+    query.addBindValue(id);
+    if (!query.exec()) {
+        fail(query.lastError());
+    }
+}
+
+void PhonebookDatabase::begin() {
+    QSqlDatabase database = db();
+    if (!database.transaction()) {
+        fail(database.lastError());
+    }
+}
+
+void PhonebookDatabase::commit() {
+    QSqlDatabase database = db();
+    if (!database.commit()) {
+        fail(database.lastError());
+    }
+}
+
+void PhonebookDatabase::rollback() {
+    QSqlDatabase database = db();
+    if (!database.rollback()) {
+        fail(database.lastError());
+    }
+}

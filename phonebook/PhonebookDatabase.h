@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Contact.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <vector>
+
+// The four filter boxes of the search; an empty text filters nothing.
+struct SearchFilter {
+    QString grup;
+    QString adsoyad;
+    QString telefon;
+    QString gsm;
+
+    const QString& operator[](Field field) const;
+};
+
+// The connection `conn` to the phone book file. It opens an existing file
+// read-write and never creates one: a missing phone book is an error the
+// user must see, not an empty book that silently replaces it.
+class PhonebookDatabase {
+public:
+    static constexpr int kDefaultBusyTimeoutMs = 2000;
+
+    PhonebookDatabase();
+    ~PhonebookDatabase();
+    PhonebookDatabase(const PhonebookDatabase&) = delete;
+    PhonebookDatabase& operator=(const PhonebookDatabase&) = delete;
+
+    // Throws PhonebookError with the engine's text.
+    void open(const QString& fileName, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    bool isOpen() const;
+    QString fileName() const { return fileName_; }
+
+    // "select * from numara", narrowed by the non-empty boxes of the filter.
+    std::vector<Contact> select(const SearchFilter& filter = {}) const;
+
+    qint64 insert(const Contact& contact); // returns the id the database gave the row
+    void update(const Contact& contact);
+    void remove(qint64 id);
+
+    // Groups many writes into one transaction (the spreadsheet import).
+    void begin();
+    void commit();
+    void rollback();
+
+private:
+    QSqlDatabase db() const;
+    [[noreturn]] void fail(const class QSqlError& error) const;
+
+    QString connectionName_;
+    QString fileName_;
+};

@@ -1,0 +1,256 @@
+#include "PhonebookView.h"
+
+#include "PhonebookError.h"
+
+const QString PhonebookView::kName = QStringLiteral("numara");
+
+PhonebookView::PhonebookView(PhonebookDatabase& conn, QObject* parent) : QObject(parent), conn_(conn) {}
+
+void PhonebookView::fail(const char* message) {
+    throw PhonebookError(QStringLiteral("%1: %2").arg(kName, QString::fromUtf8(message)));
+}
+
+void PhonebookView::requireOpen() const {
+    if (state_ == State::Closed) {
+        fail("Cannot perform this operation on a closed dataset");
+    }
+}
+
+void PhonebookView::setState(State state) {
+    if (state_ != state) {
+        state_ = state;
+        emit stateChanged();
+    }
+}
+
+void PhonebookView::setCurrent(int index) {
+    current_ = index;
+    emit currentChanged(index);
+}
+
+void PhonebookView::open(const SearchFilter& filter) {
+    close();
+    std::vector<Contact> rows = conn_.select(filter);
+    rows_ = std::move(rows);
+    telefonIndexValid_ = false;
+    current_ = rows_.empty() ? -1 : 0;
+    eof_ = rows_.empty();
+    state_ = State::Browsing;
+    emit reset();
+    emit stateChanged();
+    emit currentChanged(current_);
+}
+
+void PhonebookView::close() {
+    if (state_ == State::Closed) {
+        return;
+    }
+    rows_.clear();
+    telefonIndex_.clear();
+    telefonIndexValid_ = false;
+    modified_ = false;
+    current_ = -1;
+    eof_ = true;
+    state_ = State::Closed;
+    emit reset();
+    emit stateChanged();
+    emit currentChanged(current_);
+}
+
+void PhonebookView::search(const SearchFilter& filter) {
+    settle();
+    close();
+    open(filter);
+}
+
+const Contact& PhonebookView::row(int index) const {
+    if (index == current_ && (state_ == State::Editing || state_ == State::Adding)) {
+        return pending_;
+    }
+    return rows_.at(static_cast<std::size_t>(index));
+}
+
+QString PhonebookView::fieldText(Field field) const {
+    if (current_ < 0) {
+        return {};
+    }
+    return row(current_)[field];
+}
+
+void PhonebookView::append() {
+    requireOpen();
+    settle();
+    currentBeforeAppend_ = current_;
+    pending_ = Contact{};
+    modified_ = false;
+    rows_.push_back(Contact{});
+    const int index = rowCount() - 1;
+    emit rowInserted(index);
+    eof_ = false;
+    setState(State::Adding);
+    setCurrent(index);
+}
+
+void PhonebookView::edit() {
+    requireOpen();
+    if (state_ != State::Browsing) {
+        return;
+    }
+    if (rows_.empty()) {
+        append();
+        return;
+    }
+    pending_ = rows_[static_cast<std::size_t>(current_)];
+    modified_ = false;
+    setState(State::Editing);
+}
+
+void PhonebookView::setFieldText(Field field, const QString& text) {
+    requireOpen();
+    if (state_ == State::Browsing) {
+        edit();
+    }
+    pending_[field] = text;
+    modified_ = true;
+    emit rowChanged(current_);
+}
+
+void PhonebookView::revertField(Field field) {
+    if (state_ == State::Editing) {
+        pending_[field] = rows_[static_cast<std::size_t>(current_)][field];
+    } else if (state_ == State::Adding) {
+        pending_[field] = QString();
+    } else {
+        return;
+    }
+    emit rowChanged(current_);
+}
+
+void PhonebookView::post() {
+    if (state_ != State::Editing && state_ != State::Adding) {
+        fail("Dataset not in edit or insert mode");
+    }
+    Contact written = pending_;
+    if (state_ == State::Adding) {
+        written.id = conn_.insert(written);
+        if (telefonIndexValid_ && !telefonIndex_.contains(written.telefon)) {
+            telefonIndex_.insert(written.telefon, current_);
+        }
+    } else {
+        conn_.update(written);
+        telefonIndexValid_ = false;
+    }
+    rows_[static_cast<std::size_t>(current_)] = written;
+    modified_ = false;
+    setState(State::Browsing);
+    emit rowChanged(current_);
+}
+
+void PhonebookView::cancel() {
+    if (state_ == State::Editing) {
+        modified_ = false;
+        setState(State::Browsing);
+        emit rowChanged(current_);
+    } else if (state_ == State::Adding) {
+        const int index = current_;
+        rows_.pop_back();
+        modified_ = false;
+        setState(State::Browsing);
+        emit rowRemoved(index);
+        const int back = currentBeforeAppend_ < rowCount() ? currentBeforeAppend_ : rowCount() - 1;
+        eof_ = rows_.empty();
+        setCurrent(back);
+    }
+}
+
+void PhonebookView::settle() {
+    if (state_ != State::Editing && state_ != State::Adding) {
+        return;
+    }
+    if (modified_) {
+        post();
+    } else {
+        cancel();
+    }
+}
+
+void PhonebookView::remove() {
+    requireOpen();
+    if (state_ == State::Adding) {
+        cancel();
+        return;
+    }
+    if (rows_.empty()) {
+        fail("Cannot perform this operation on an empty dataset");
+    }
+    const int index = current_;
+    conn_.remove(rows_[static_cast<std::size_t>(index)].id);
+    modified_ = false;
+    setState(State::Browsing);
+    rows_.erase(rows_.begin() + index);
+    telefonIndexValid_ = false;
+    emit rowRemoved(index);
+    eof_ = rows_.empty();
+    setCurrent(rows_.empty() ? -1 : std::min(index, rowCount() - 1));
+}
+
+void PhonebookView::moveTo(int index) {
+    requireOpen();
+    if (index == current_) {
+        return;
+    }
+    settle();
+    if (index < 0 || index >= rowCount()) {
+        return;
+    }
+    eof_ = false;
+    setCurrent(index);
+}
+
+void PhonebookView::next() {
+    requireOpen();
+    settle();
+    if (rows_.empty() || current_ >= rowCount() - 1) {
+        eof_ = true;
+        return;
+    }
+    eof_ = false;
+    setCurrent(current_ + 1);
+}
+
+int PhonebookView::findTelefon(const QString& value) {
+    if (!telefonIndexValid_) {
+        telefonIndex_.clear();
+        telefonIndex_.reserve(rowCount());
+        // Backwards, so that the first row holding a number wins.
+        for (int i = rowCount() - 1; i >= 0; --i) {
+            telefonIndex_.insert(rows_[static_cast<std::size_t>(i)].telefon, i);
+        }
+        telefonIndexValid_ = true;
+    }
+    return telefonIndex_.value(value, -1);
+}
+
+bool PhonebookView::locate(Field field, const QString& value) {
+    requireOpen();
+    settle();
+    int found = -1;
+    if (field == Field::telefon) {
+        found = findTelefon(value);
+    } else {
+        for (int i = 0; i < rowCount(); ++i) {
+            if (rows_[static_cast<std::size_t>(i)][field] == value) {
+                found = i;
+                break;
+            }
+        }
+    }
+    if (found < 0) {
+        return false;
+    }
+    if (found != current_) {
+        eof_ = false;
+        setCurrent(found);
+    }
+    return true;
+}

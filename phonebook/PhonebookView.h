@@ -1,0 +1,89 @@
+#pragma once
+
+#include "Contact.h"
+#include "PhonebookDatabase.h"
+
+#include <QHash>
+#include <QObject>
+#include <vector>
+
+// The query `numara`: a static snapshot of the rows a statement returned,
+// with one current row and at most one pending change (a new row or edits
+// to the current one) that is written or discarded as a whole.
+//
+// Every move of the current row settles the pending change first: written
+// when a column was changed, discarded otherwise. Errors carry the query's
+// name in front ("numara: ...") or are the engine's own text.
+class PhonebookView : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Closed, Browsing, Editing, Adding };
+
+    static const QString kName; // "numara"
+
+    explicit PhonebookView(PhonebookDatabase& conn, QObject* parent = nullptr);
+
+    // Opens the view on the rows the filter selects; the first row becomes
+    // current. On failure the view stays closed and the error is thrown.
+    void open(const SearchFilter& filter = {});
+    void close(); // discards a pending change
+    // The filter boxes' search. A pending change is settled before the view
+    // is reopened, so nothing typed into the contact dialog is lost.
+    void search(const SearchFilter& filter);
+
+    State state() const { return state_; }
+    bool isOpen() const { return state_ != State::Closed; }
+    int rowCount() const { return static_cast<int>(rows_.size()); }
+    bool isEmpty() const { return rows_.empty(); }
+    // The row as shown: the current row carries its pending changes.
+    const Contact& row(int index) const;
+    int currentRow() const { return current_; }
+    // Set for an empty or closed view and once next() found no further row.
+    bool eof() const { return eof_; }
+    bool modified() const { return modified_; }
+    QString fieldText(Field field) const; // of the current row; empty text for an empty view
+
+    void append(); // "Ekle": a new empty row at the end, current
+    void edit();   // "Düzelt"; on an empty view starts a new row instead
+    // Typing into a bound box: starts editing by itself when browsing.
+    void setFieldText(Field field, const QString& text);
+    // Escape in a bound box: the column goes back to its stored value; the
+    // rest of the pending change stays.
+    void revertField(Field field);
+    void post();   // "Kaydet"
+    void cancel(); // "İptal"
+    void remove(); // "Sil"
+    void settle();
+
+    void moveTo(int index);
+    void next();
+    // Exact whole-value lookup; the found row becomes current.
+    bool locate(Field field, const QString& value);
+
+signals:
+    void reset();
+    void rowInserted(int index);
+    void rowRemoved(int index);
+    void rowChanged(int index);
+    void currentChanged(int index);
+    void stateChanged();
+
+private:
+    [[noreturn]] static void fail(const char* message);
+    void requireOpen() const;
+    void setState(State state);
+    void setCurrent(int index);
+    int findTelefon(const QString& value);
+
+    PhonebookDatabase& conn_;
+    std::vector<Contact> rows_;
+    Contact pending_;
+    State state_ = State::Closed;
+    int current_ = -1;
+    int currentBeforeAppend_ = -1;
+    bool eof_ = true;
+    bool modified_ = false;
+    // telefon -> first row holding it; rebuilt after anything but an append.
+    QHash<QString, int> telefonIndex_;
+    bool telefonIndexValid_ = false;
+};
