@@ -349,8 +349,18 @@ TEST_F(Workflow, QueuedReceiveIsAppliedByProcessEventsBeforeALaterDirectCall) {
     EXPECT_EQ(log().last(), u"QUEUED"_s);
 }
 
+TEST_F(Workflow, OldReaderDisconnectQueuedBeforeANewConnectDoesNotOverrideIt) {
+    workflow.GsmModemConnect();
+    std::thread([this] { workflow.GsmModemDisconnect(); }).join(); // the old port's reading thread ends
+    workflow.GsmModemConnect();                                    // Connect on the new port, on this thread
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Label4.text(), SendingWorkflow::Connected);
+    EXPECT_EQ(Label4.palette().color(QPalette::Window), QColor(255, 0, 0));
+}
+
 TEST_F(Workflow, ManyReadersKeepEachOnesOrder) {
     std::vector<std::thread> readers;
+    readers.reserve(4);
     for (int r = 0; r < 4; ++r) {
         readers.emplace_back([this, r] {
             for (int i = 0; i < 250; ++i) {
