@@ -17,4 +17,10 @@ int messageLength(const QString& memoText);
 void foldTurkishLetters(QPlainTextEdit& memo1);
 
 // The text as it goes to the phone: every line break as "\r\n", the rest in code page 1254.
+// The three characters that would end the text entry at the phone early (zero, Ctrl-Z, escape) go
+// out as '?', so nothing of the text can be taken for a command or leave the entry open.
 std::string messageBytes(const QString& memoText);
+
+// "+9" followed by the number as stored or typed, in code page 1254. A double quote or a control
+// character, which would end the quoted number or the command line it stands in, goes out as '?'.
+std::string recipientNumber(const QString& nationalNumber);

@@ -62,7 +62,7 @@ void SendingWorkflow::Button4Click() {
     }
     foldTurkishLetters(m_controls.memo1);
     const std::string text = messageBytes(m_controls.memo1.toPlainText());
-    m_modem.SendSms(toCp1254(QStringLiteral("+9") + m_controls.Edit1.text()), std::string(), text);
+    m_modem.SendSms(recipientNumber(m_controls.Edit1.text()), std::string(), text);
 }
 
 void SendingWorkflow::Button6Click() {
@@ -91,7 +91,7 @@ void SendingWorkflow::Timer1Timer() {
     // "Gidiyor" before sending: a failing send leaves the run waiting on this row.
     setStatus(Going);
     const std::string text = messageBytes(m_controls.memo1.toPlainText());
-    m_modem.SendSms(toCp1254(QStringLiteral("+9") + m_recipients.currentTelefon()), std::string(), text);
+    m_modem.SendSms(recipientNumber(m_recipients.currentTelefon()), std::string(), text);
     m_recipients.next();
 }
 

@@ -189,6 +189,13 @@ TEST_F(Workflow, RunSendsFromTheCurrentRowToTheLastPacedByConfirmations) {
     EXPECT_EQ(Label4.text(), SendingWorkflow::Ready);
 }
 
+TEST_F(Workflow, ImportedNumberCannotSmuggleACommand) {
+    startRun({u"0535\"\rATD+905550000000;\r"_s});
+    workflow.Timer1Timer();
+    ASSERT_EQ(modem.sent.size(), 1u);
+    EXPECT_EQ(modem.sent[0].number, "+90535??ATD+905550000000;?");
+}
+
 TEST_F(Workflow, EndOfDataEndsTheRunWithoutSending) {
     startRun({});
     Label4.setText(SendingWorkflow::Going); // ends whatever the status line says
