@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "FormLayout.h"
 #include "Unit2.h"
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
@@ -8,21 +9,6 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
-
-namespace {
-
-QFont windowFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    return font;
-}
-
-void place(QWidget& widget, const char* name, int left, int top, int width, int height) {
-    widget.setObjectName(QString::fromLatin1(name));
-    widget.setGeometry(left, top, width, height);
-}
-
-} // namespace
 
 TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem)
     : executableDir_(executableDir), GsmModem(modem ? std::move(modem) : std::make_unique<TGsmModem>()) {
@@ -51,9 +37,8 @@ void TForm1::layOut() {
     place(Label3, "Label3", 8, 8, 133, 13);
     Label3.setText(QStringLiteral("Telefonun Bağlı Olduğu Port"));
     place(Label4, "Label4", 8, 56, 5, 16);
-    QFont bold = windowFont();
+    QFont bold = windowFont(13);
     bold.setBold(true);
-    bold.setPixelSize(13);
     Label4.setFont(bold);
     place(combo, "combo", 8, 24, 145, 21);
     combo.setEditable(false);
@@ -95,8 +80,8 @@ void TForm1::layOut() {
     place(Button5, "Button5", 176, 376, 97, 25);
     Button5.setText(QStringLiteral("Excel den Yükle"));
 
-    // The labels size themselves to their text, as their captions do.
-    for (QLabel* label : {&Label4, &Label7}) {
+    // Labels take the width of their text, whatever font the system has.
+    for (QLabel* label : {&Label3, &Label4, &Label1, &Label2, &Label6, &Label7}) {
         label->adjustSize();
     }
 

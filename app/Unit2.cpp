@@ -1,5 +1,6 @@
 #include "Unit2.h"
 
+#include "FormLayout.h"
 #include "Unit1.h"
 #include "UserDialogs.h"
 
@@ -9,11 +10,6 @@
 namespace {
 
 constexpr int kColumnSize = 255;
-
-void place(QWidget& widget, const char* name, int left, int top, int width, int height) {
-    widget.setObjectName(QString::fromLatin1(name));
-    widget.setGeometry(left, top, width, height);
-}
 
 } // namespace
 
@@ -101,9 +97,7 @@ TForm2::TForm2(TForm1& form1)
 void TForm2::layOut() {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Telefon Bilgisi"));
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(windowFont());
     resize(228, 219);
     move(489, 206);
 
@@ -123,6 +117,9 @@ void TForm2::layOut() {
     Button2.setText(QStringLiteral("İptal"));
     place(Button1, "Button1", 152, 176, 75, 25);
     Button1.setText(QStringLiteral("Kaydet"));
+    for (QLabel* label : {&Label3, &Label1, &Label2, &Label4}) {
+        label->adjustSize();
+    }
     // Neither button answers Enter or Escape.
     for (QPushButton* button : {&Button1, &Button2}) {
         button->setAutoDefault(false);

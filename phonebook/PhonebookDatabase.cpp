@@ -77,6 +77,10 @@ const QString& SearchFilter::operator[](Field field) const {
     return gsm;
 }
 
+QString& SearchFilter::operator[](Field field) {
+    return const_cast<QString&>(static_cast<const SearchFilter&>(*this)[field]);
+}
+
 PhonebookDatabase::PhonebookDatabase() : connectionName_(nextConnectionName()) {}
 
 PhonebookDatabase::~PhonebookDatabase() {

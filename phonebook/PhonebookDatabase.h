@@ -14,6 +14,7 @@ struct SearchFilter {
     QString gsm;
 
     const QString& operator[](Field field) const;
+    QString& operator[](Field field);
 };
 
 // The connection `conn` to the phone book file. It opens an existing file
