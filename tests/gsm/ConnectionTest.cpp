@@ -1,0 +1,305 @@
+// Opening and closing the port, writing to it, on an in-memory device and a
+// clock the test drives.
+#include "FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Entries = std::vector<std::string>;
+
+const Entries OpeningOfCom1 = {"open /dev/ttyUSB0", "settings 4800 8/0/0 dtr1 rts1 cts0 x00",
+                               "timeouts 4294967295/0/0/100/1000", "queues 4096/4096", "OnConnect COM1"};
+
+class Connection : public ::testing::Test {
+protected:
+    Connection() {
+        Modem.OnConnect = [this](TGsmModem& sender, TCommPort port) {
+            EXPECT_EQ(&sender, &Modem);
+            Fake.Trace->Add("OnConnect " + TGsmModem::PortToString(port));
+        };
+        Modem.OnDisconnect = [this](TGsmModem& sender, TCommPort port) {
+            EXPECT_EQ(&sender, &Modem);
+            Fake.Trace->Add("OnDisconnect " + TGsmModem::PortToString(port));
+        };
+    }
+
+    void ConnectTo(TCommPort port) {
+        const int pauses = Fake.Clock->Pauses();
+        Modem.SetPort(port);
+        Modem.Connect();
+        ASSERT_TRUE(Fake.Clock->WaitForPauses(pauses + 1)) << "the reading thread runs";
+        Fake.Trace->TakeNew();
+    }
+
+    static std::string Message(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    TFakePlatform Fake;
+    TGsmModem Modem{Fake.Make()};
+};
+
+TEST_F(Connection, ConnectOpensSetsTheLineAnnouncesAndAsksForCallerNumbers) {
+    Modem.SetPort(spCOM1);
+    Modem.Connect();
+    Entries expected = OpeningOfCom1;
+    expected.insert(expected.end(), {"sleep 50", "write AT+CLIP=1;+CRC=1<13>", "sleep 100"});
+    EXPECT_EQ(Fake.Trace->TakeNew(), expected);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+    EXPECT_EQ(Fake.Listings, 1) << "a Connect before any listing lists first";
+}
+
+TEST_F(Connection, SetupCommandIsWrittenOnceMoreWhenNothingWentOut) {
+    Fake.Line("/dev/ttyUSB0")->WriteLimit = 0;
+    Modem.SetPort(spCOM1);
+    Modem.Connect();
+    Entries expected = OpeningOfCom1;
+    expected.insert(expected.end(), {"sleep 50", "write ", "sleep 100", "write ", "sleep 100"});
+    EXPECT_EQ(Fake.Trace->TakeNew(), expected);
+}
+
+TEST_F(Connection, ConnectOpensTheDeviceListedForTheName) {
+    Fake.Ports = {{"COM1", "/dev/ttyS4"}, {"COM3", "/dev/ttyACM0"}};
+    TPortSet ports;
+    Modem.GetExistingPorts(ports);
+    ConnectTo(spCOM3);
+    EXPECT_EQ(Fake.Trace->Count("open /dev/ttyACM0"), 1U);
+    EXPECT_EQ(Fake.Listings, 1);
+}
+
+TEST_F(Connection, NoPortAndNothingOpenDoesNothing) {
+    Modem.Connect();
+    EXPECT_TRUE(Fake.Trace->Entries().empty());
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+}
+
+TEST_F(Connection, SecondConnectToTheOpenPortDoesNothing) {
+    ConnectTo(spCOM1);
+    Modem.Connect();
+    EXPECT_TRUE(Fake.Trace->TakeNew().empty());
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+}
+
+TEST_F(Connection, PortThatIsNotPresentCannotBeConnected) {
+    Modem.SetPort(spCOM3);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM3.");
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_EQ(Fake.Trace->Count("OnConnect COM3"), 0U);
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM3 is not open.");
+}
+
+TEST_F(Connection, PortHeldElsewhereCannotBeConnected) {
+    Fake.Line("/dev/ttyUSB0")->Open = true;
+    Modem.SetPort(spCOM1);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_EQ(Fake.Trace->Entries(), Entries{"open /dev/ttyUSB0"});
+}
+
+TEST_F(Connection, RefusedSettingsCloseThePortAgain) {
+    Fake.Line("/dev/ttyUSB0")->RefuseSettings = true;
+    Modem.SetPort(spCOM1);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(Fake.Trace->Entries(),
+              (Entries{"open /dev/ttyUSB0", "settings 4800 8/0/0 dtr1 rts1 cts0 x00", "purge", "close"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+}
+
+TEST_F(Connection, OnConnectThatRaisesFailsTheOpening) {
+    Modem.OnConnect = [](TGsmModem&, TCommPort) { throw std::logic_error("handler"); };
+    Modem.SetPort(spCOM1);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    const Entries trace = Fake.Trace->Entries();
+    ASSERT_GE(trace.size(), 2U);
+    EXPECT_EQ(Entries(trace.end() - 2, trace.end()), (Entries{"purge", "close"}));
+    EXPECT_EQ(Fake.Trace->Count("OnDisconnect COM1"), 0U);
+    Modem.OnConnect = nullptr;
+    Modem.Connect();
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the port was released and opens again";
+}
+
+TEST_F(Connection, ConnectToAnotherPortClosesTheOldOneFirst) {
+    ConnectTo(spCOM1);
+    Modem.SetPort(spCOM2);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "writing Port leaves the open port alone";
+    Modem.Connect();
+    EXPECT_EQ(Fake.Trace->TakeNew(),
+              (Entries{"OnDisconnect COM1", "purge", "close", "open /dev/ttyUSB1",
+                       "settings 4800 8/0/0 dtr1 rts1 cts0 x00", "timeouts 4294967295/0/0/100/1000",
+                       "queues 4096/4096", "OnConnect COM2", "sleep 50", "write AT+CLIP=1;+CRC=1<13>",
+                       "sleep 100"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM2);
+}
+
+TEST_F(Connection, ConnectToNoPortWhileConnectedClosesAndFails) {
+    ConnectTo(spCOM1);
+    Modem.SetPort(spNone);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to .");
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"OnDisconnect COM1", "purge", "close"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+}
+
+TEST_F(Connection, DisconnectWithoutThreadOnlyClearsTheState) {
+    Modem.Disconnect();
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_TRUE(Fake.Trace->Entries().empty());
+}
+
+TEST_F(Connection, DisconnectReturnsAfterTheThreadsEnd) {
+    int processed = 0;
+    Modem.ProcessMessages = [&] { ++processed; };
+    ConnectTo(spCOM1);
+    Modem.Disconnect();
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"OnDisconnect COM1", "purge", "close"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_GE(processed, 1) << "window messages are processed while waiting";
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    Modem.Disconnect();
+    EXPECT_TRUE(Fake.Trace->TakeNew().empty()) << "a second Disconnect raises nothing";
+}
+
+TEST_F(Connection, DestroyingTheConnectedComponentRaisesNoDisconnect) {
+    auto modem = std::make_unique<TGsmModem>(Fake.Make());
+    bool disconnected = false;
+    modem->OnDisconnect = [&](TGsmModem&, TCommPort) { disconnected = true; };
+    modem->SetPort(spCOM2);
+    modem->Connect();
+    Fake.Trace->TakeNew();
+    modem.reset();
+    EXPECT_FALSE(disconnected);
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"purge", "close"}));
+}
+
+TEST_F(Connection, DeviceThatGoesAwayEndsTheConnection) {
+    ConnectTo(spCOM1);
+    Fake.Line("/dev/ttyUSB0")->SetGone();
+    Fake.Clock->Step(std::chrono::milliseconds(50));
+    ASSERT_TRUE(Fake.Trace->WaitFor("close"));
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"OnDisconnect COM1", "purge", "close"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    Modem.Connect();
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the port opens again once the device is back";
+}
+
+TEST_F(Connection, PropertyWritesReapplyToTheOpenPort) {
+    ConnectTo(spCOM1);
+    Modem.SetBaudRate(br009600);
+    Modem.SetParity(pbEven);
+    Modem.SetParity(pbEven);
+    Modem.SetEnableDTROnOpen(true);
+    Modem.SetSwFlowControl(sfXONXOFF);
+    EXPECT_EQ(Fake.Trace->TakeNew(),
+              (Entries{"settings 9600 8/0/0 dtr1 rts1 cts0 x00", "settings 9600 8/2/0 dtr1 rts1 cts0 x00",
+                       "settings 9600 8/2/0 dtr1 rts1 cts0 x00", "settings 9600 8/2/0 dtr1 rts1 cts0 x11"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+}
+
+TEST_F(Connection, RefusedReapplyKeepsTheValueAndThePort) {
+    ConnectTo(spCOM1);
+    Fake.Line("/dev/ttyUSB0")->RefuseSettings = true;
+    EXPECT_EQ(Message([&] { Modem.SetBaudRate(br019200); }), "Cannot connect to COM1.");
+    EXPECT_EQ(Modem.BaudRate(), br019200);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+    EXPECT_EQ(Fake.Trace->Count("close"), 0U);
+}
+
+TEST_F(Connection, CombinationCheckTouchesNoPort) {
+    ConnectTo(spCOM1);
+    EXPECT_THROW(Modem.SetStopBits(sb1_5Bits), std::runtime_error);
+    EXPECT_TRUE(Fake.Trace->TakeNew().empty());
+}
+
+TEST_F(Connection, SendStringWritesUpToTheFirstZeroByte) {
+    std::vector<std::string> sent;
+    Modem.OnSend = [&](TGsmModem&, const std::string& buffer) { sent.push_back(buffer); };
+    ConnectTo(spCOM1);
+    sent.clear();
+    EXPECT_EQ(Modem.SendString(std::string("AB\0CD", 5)), 2);
+    EXPECT_EQ(Modem.SendString(""), 0);
+    Fake.Line("/dev/ttyUSB0")->WriteLimit = 3;
+    EXPECT_EQ(Modem.SendString("ATZ\r"), 3);
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"write AB", "write ", "write ATZ"}));
+    EXPECT_EQ(sent, (std::vector<std::string>{"AB", "", "ATZ"}));
+}
+
+TEST_F(Connection, OnSendThatRaisesBecomesNotOpen) {
+    ConnectTo(spCOM1);
+    Modem.OnSend = [](TGsmModem&, const std::string&) { throw std::logic_error("handler"); };
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+}
+
+TEST_F(Connection, NotOpenMessageNamesThePortProperty) {
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), " is not open.");
+    Modem.SetPort(spCOM12);
+    EXPECT_EQ(Message([&] { Modem.SendSms("+905321234567", "", "x"); }), "COM12 is not open.");
+    EXPECT_TRUE(Fake.Trace->Entries().empty());
+}
+
+TEST_F(Connection, SendSmsWritesTheDialogueWithItsPauses) {
+    std::vector<std::string> sent;
+    Modem.OnSend = [&](TGsmModem&, const std::string& buffer) { sent.push_back(Visible(buffer)); };
+    ConnectTo(spCOM1);
+    sent.clear();
+    const auto before = Fake.Clock->Now();
+    Modem.SendSms("+905321234567", "", "Merhaba");
+    EXPECT_EQ(
+        Fake.Trace->TakeNew(),
+        (Entries{"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>", "sleep 100",
+                 "write AT+CMGS=\"+905321234567\"<13>", "sleep 100", "write Merhaba<26>", "sleep 100"}));
+    EXPECT_EQ(sent, (std::vector<std::string>{"<27>", "AT<13>", "AT+CMGF=1<13>",
+                                              "AT+CMGS=\"+905321234567\"<13>", "Merhaba<26>"}));
+    EXPECT_EQ(Fake.Clock->Now() - before, std::chrono::milliseconds(500));
+}
+
+TEST_F(Connection, ServiceCentreIsSentUntrimmedWhenNotBlank) {
+    ConnectTo(spCOM1);
+    Modem.SendSms("", " +905429800033 ", "");
+    EXPECT_EQ(Fake.Trace->TakeNew(),
+              (Entries{"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>",
+                       "sleep 100", "write AT+CSCA=\" +905429800033 \"<13>", "sleep 100",
+                       "write AT+CMGS=\"\"<13>", "sleep 100", "write <26>", "sleep 100"}));
+}
+
+TEST_F(Connection, BlankServiceCentreSendsNoCommandAndTakesNoPause) {
+    ConnectTo(spCOM1);
+    for (const std::string& blank : {std::string(), std::string(" \t\r\n "), std::string("\x01\x1f ", 3)}) {
+        Modem.SendSms("+9", blank, "x");
+        const Entries trace = Fake.Trace->TakeNew();
+        EXPECT_EQ(trace.size(), 10U) << Visible(blank);
+        for (const std::string& entry : trace) {
+            EXPECT_EQ(entry.find("CSCA"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(Connection, BodyIsWrittenAsItIsUpToAZeroByte) {
+    ConnectTo(spCOM1);
+    Modem.SendSms("+9", "", std::string("a\x1b\x1a\xfe", 4));
+    EXPECT_EQ(Fake.Trace->TakeNew().at(8), "write a<27><26>\xfe<26>");
+    Modem.SendSms("+9", "", std::string("ab\0cd", 5));
+    EXPECT_EQ(Fake.Trace->TakeNew().at(8), "write ab") << "the Ctrl-Z behind a zero byte is not written";
+}
+
+TEST_F(Connection, SendSmsStopsAtTheFirstFailure) {
+    ConnectTo(spCOM1);
+    int calls = 0;
+    Modem.OnSend = [&](TGsmModem&, const std::string&) {
+        if (++calls == 3) {
+            throw std::logic_error("handler");
+        }
+    };
+    EXPECT_EQ(Message([&] { Modem.SendSms("+9", "", "x"); }), "COM1 is not open.");
+    EXPECT_EQ(Fake.Trace->TakeNew(),
+              (Entries{"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>"}));
+}
+
+} // namespace
