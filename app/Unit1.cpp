@@ -281,7 +281,7 @@ void TForm1::syncGridToView(int row) {
 }
 
 void TForm1::gridRowChosen(int row) {
-    if (syncingGrid_ || row < 0 || row == numara.currentRow()) {
+    if (syncingGrid_ || DataSource1.changingRows() || row < 0 || row == numara.currentRow()) {
         return;
     }
     guarded([this, row] { numara.moveTo(row); });

@@ -125,7 +125,7 @@ private:
     PhonebookDatabase conn;
     PhonebookView numara{conn};
     PhonebookModel DataSource1{numara};
-    QTimer Timer1;
+    QTimer Timer1{this};
     std::unique_ptr<TGsmModem> GsmModem;
     PhonebookRecipients recipients_{numara};
     std::unique_ptr<GsmSmsModem> smsModem_;

@@ -19,19 +19,25 @@ constexpr std::array<Column, 4> kColumns{{
 PhonebookModel::PhonebookModel(PhonebookView& view, QObject* parent)
     : QAbstractTableModel(parent), view_(view), rows_(view.rowCount()) {
     connect(&view_, &PhonebookView::reset, this, [this] {
+        changingRows_ = true;
         beginResetModel();
         rows_ = view_.rowCount();
         endResetModel();
+        changingRows_ = false;
     });
     connect(&view_, &PhonebookView::rowInserted, this, [this](int index) {
+        changingRows_ = true;
         beginInsertRows({}, index, index);
         ++rows_;
         endInsertRows();
+        changingRows_ = false;
     });
     connect(&view_, &PhonebookView::rowRemoved, this, [this](int index) {
+        changingRows_ = true;
         beginRemoveRows({}, index, index);
         --rows_;
         endRemoveRows();
+        changingRows_ = false;
     });
     connect(&view_, &PhonebookView::rowChanged, this, [this](int index) {
         if (index >= 0) {

@@ -11,6 +11,9 @@ public:
     explicit PhonebookModel(PhonebookView& view, QObject* parent = nullptr);
 
     static Field fieldOfColumn(int column);
+    // True while rows come or go: a grid that moves its current row then
+    // follows the model, not the user.
+    bool changingRows() const { return changingRows_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -22,4 +25,5 @@ private:
     // The view changes first and tells afterwards; the model keeps the count
     // it has announced so that the grid sees each change in the right order.
     int rows_;
+    bool changingRows_ = false;
 };

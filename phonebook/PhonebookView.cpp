@@ -71,7 +71,7 @@ const Contact& PhonebookView::row(int index) const {
 }
 
 QString PhonebookView::fieldText(Field field) const {
-    if (current_ < 0) {
+    if (current_ < 0 || current_ >= rowCount()) {
         return {};
     }
     return row(current_)[field];
@@ -152,14 +152,16 @@ void PhonebookView::cancel() {
         setState(State::Browsing);
         emit rowChanged(current_);
     } else if (state_ == State::Adding) {
+        // Everything is in place before anyone hears of it.
         const int index = current_;
         rows_.pop_back();
         modified_ = false;
-        setState(State::Browsing);
-        emit rowRemoved(index);
-        const int back = currentBeforeAppend_ < rowCount() ? currentBeforeAppend_ : rowCount() - 1;
+        current_ = currentBeforeAppend_ < rowCount() ? currentBeforeAppend_ : rowCount() - 1;
         eof_ = rows_.empty();
-        setCurrent(back);
+        state_ = State::Browsing;
+        emit rowRemoved(index);
+        emit stateChanged();
+        emit currentChanged(current_);
     }
 }
 

@@ -1,0 +1,242 @@
+#include "FakePorts.h"
+#include "PhonebookFile.h"
+#include "ScriptedDialogs.h"
+#include "Typing.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+using State = PhonebookView::State;
+
+class ContactDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file.add({
+            {"Ayşe Yılmaz", "05351234567", "Turkcell", "Ankara"},
+            {"Mehmet Öz", "05329876543", "Vodafone", "İstanbul"},
+        });
+        form1 = std::make_unique<TForm1>(file.dir(), modemWithPorts({}));
+        form2 = std::make_unique<TForm2>(*form1);
+        form1->setContactDialog(form2.get());
+        form1->show();
+    }
+
+    QLineEdit& box(const char* name) { return *form2->findChild<QLineEdit*>(name); }
+    QComboBox& operatorBox() { return *form2->findChild<QComboBox*>("DBComboBox1"); }
+    QPushButton& dialogButton(const char* name) { return *form2->findChild<QPushButton*>(name); }
+    QPushButton& mainButton(const char* name) { return *form1->findChild<QPushButton*>(name); }
+    QTableView& grid() { return *form1->findChild<QTableView*>("DBGrid1"); }
+    PhonebookView& view() { return form1->query(); }
+
+    void type(const char* boxName, const QString& text) { typeText(box(boxName), text); }
+
+    ScriptedDialogs dialogs;
+    PhonebookFile file;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm2> form2;
+};
+
+TEST_F(ContactDialogTest, AddTypeSaveWritesTheContactAndHidesTheDialog) {
+    mainButton("Button2").click();
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(view().state(), State::Adding);
+    EXPECT_EQ(box("DBEdit1").text(), "") << "the dialog shows the new empty row";
+    type("DBEdit1", "Fatma Şahin");
+    type("DBEdit2", "05001112233");
+    type("DBEdit3", "Bursa");
+    operatorBox().lineEdit()->setText("");
+    typeText(*operatorBox().lineEdit(), "Türk Telekom");
+    dialogButton("Button1").click();
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_EQ(file.count("adsoyad = 'Fatma Şahin' and telefon = '05001112233' and grup = 'Bursa' and "
+                         "gsm = 'Türk Telekom'"),
+              1);
+    EXPECT_EQ(grid().model()->rowCount(), 3);
+}
+
+TEST_F(ContactDialogTest, EditThenCancelDropsTheChange) {
+    mainButton("Button8").click();
+    EXPECT_EQ(view().state(), State::Editing);
+    EXPECT_EQ(box("DBEdit1").text(), "Ayşe Yılmaz");
+    box("DBEdit1").selectAll();
+    type("DBEdit1", "Başka");
+    dialogButton("Button2").click();
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_EQ(view().state(), State::Browsing);
+    EXPECT_EQ(box("DBEdit1").text(), "Ayşe Yılmaz");
+    EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz'"), 1);
+}
+
+TEST_F(ContactDialogTest, TypingIntoABoxStartsEditingByItself) {
+    form2->showDialog();
+    ASSERT_EQ(view().state(), State::Browsing);
+    box("DBEdit2").selectAll();
+    type("DBEdit2", "05000000000");
+    EXPECT_EQ(view().state(), State::Editing);
+    EXPECT_EQ(box("DBEdit2").text(), "05000000000");
+    dialogButton("Button1").click();
+    EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz' and telefon = '05000000000'"), 1);
+}
+
+TEST_F(ContactDialogTest, SaveWithNothingPendingShowsTheQueryErrorAndStaysOpen) {
+    form2->showDialog();
+    dialogButton("Button1").click();
+    EXPECT_EQ(dialogs.errors, QStringList{"numara: Dataset not in edit or insert mode"});
+    EXPECT_TRUE(form2->isVisible());
+}
+
+TEST_F(ContactDialogTest, CancelWithNothingPendingOnlyHides) {
+    form2->showDialog();
+    dialogButton("Button2").click();
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(ContactDialogTest, DeleteAsksAWarningAndDeletesOnlyOnOk) {
+    dialogs.answers = {false, true};
+    mainButton("Button3").click();
+    EXPECT_EQ(dialogs.warnings, QStringList{"Kayıt Silinecektir"});
+    EXPECT_EQ(file.count(), 2);
+    mainButton("Button3").click();
+    EXPECT_EQ(file.count(), 1);
+    EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz'"), 0);
+}
+
+TEST_F(ContactDialogTest, DeleteOnAnEmptyViewShowsTheQueryError) {
+    auto* name = form1->findChild<QLineEdit*>("Edit3");
+    name->setText("nobody");
+    QTest::keyClick(name, Qt::Key_Return);
+    mainButton("Button3").click();
+    EXPECT_EQ(dialogs.errors, QStringList{"numara: Cannot perform this operation on an empty dataset"});
+}
+
+TEST_F(ContactDialogTest, AddThenDeleteDiscardsTheNewRowAndKeepsTheDialog) {
+    mainButton("Button2").click();
+    type("DBEdit1", "Yeni");
+    mainButton("Button3").click();
+    EXPECT_EQ(file.count(), 2) << "nothing is deleted";
+    EXPECT_EQ(view().state(), State::Browsing);
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(box("DBEdit1").text(), "Ayşe Yılmaz") << "the dialog shows the current row";
+}
+
+TEST_F(ContactDialogTest, ClickingAnotherRowSettlesAndTheDialogFollows) {
+    mainButton("Button2").click();
+    type("DBEdit1", "Yeni");
+    grid().setCurrentIndex(grid().model()->index(1, 0));
+    EXPECT_EQ(file.count("adsoyad = 'Yeni'"), 1);
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(box("DBEdit1").text(), "Mehmet Öz");
+
+    mainButton("Button2").click();
+    grid().setCurrentIndex(grid().model()->index(0, 0));
+    EXPECT_EQ(file.count(), 3) << "an untouched new row is dropped, not written";
+    EXPECT_EQ(grid().model()->rowCount(), 3);
+}
+
+TEST_F(ContactDialogTest, ClosingByTheFrameLeavesTheChangePending) {
+    mainButton("Button2").click();
+    type("DBEdit1", "Bekleyen");
+    form2->close();
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_EQ(view().state(), State::Adding);
+    EXPECT_EQ(file.count("adsoyad = 'Bekleyen'"), 0);
+    mainButton("Button2").click();
+    EXPECT_EQ(file.count("adsoyad = 'Bekleyen'"), 1) << "the next Ekle settles it";
+}
+
+TEST_F(ContactDialogTest, SearchWritesWhatWasTypedInsteadOfLosingIt) {
+    mainButton("Button2").click();
+    type("DBEdit1", "Arama Öncesi");
+    auto* group = form1->findChild<QLineEdit*>("Edit2");
+    group->setText("ankara");
+    QTest::keyClick(group, Qt::Key_Return);
+    EXPECT_EQ(file.count("adsoyad = 'Arama Öncesi'"), 1);
+    dialogButton("Button1").click();
+    EXPECT_EQ(dialogs.errors, QStringList{"numara: Dataset not in edit or insert mode"});
+}
+
+TEST_F(ContactDialogTest, EscapePutsTheColumnValueBackInThatBoxOnly) {
+    mainButton("Button8").click();
+    box("DBEdit1").selectAll();
+    type("DBEdit1", "Yanlış");
+    box("DBEdit3").selectAll();
+    type("DBEdit3", "Yeni Grup");
+    QTest::keyClick(&box("DBEdit1"), Qt::Key_Escape);
+    EXPECT_EQ(box("DBEdit1").text(), "Ayşe Yılmaz");
+    EXPECT_EQ(box("DBEdit1").selectedText(), "Ayşe Yılmaz");
+    EXPECT_EQ(box("DBEdit3").text(), "Yeni Grup");
+    EXPECT_TRUE(form2->isVisible()) << "Escape presses no button";
+    dialogButton("Button1").click();
+    EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz' and grup = 'Yeni Grup'"), 1);
+}
+
+TEST_F(ContactDialogTest, RefusedWriteShowsTheEngineTextAndLosesNothing) {
+    mainButton("Button2").click();
+    type("DBEdit1", "Kilitli Kişi");
+    {
+        WriteLock lock(file.path());
+        dialogButton("Button1").click();
+        ASSERT_EQ(dialogs.errors.size(), 1);
+        EXPECT_TRUE(dialogs.errors.front().contains("locked")) << dialogs.errors.front().toStdString();
+        EXPECT_TRUE(form2->isVisible());
+        EXPECT_EQ(view().state(), State::Adding);
+        EXPECT_EQ(box("DBEdit1").text(), "Kilitli Kişi");
+    }
+    dialogButton("Button1").click();
+    EXPECT_EQ(file.count("adsoyad = 'Kilitli Kişi'"), 1);
+    EXPECT_FALSE(form2->isVisible());
+}
+
+TEST_F(ContactDialogTest, BoxesTakeAtMost255CharactersAndTheOperatorListIsFixed) {
+    for (const char* name : {"DBEdit1", "DBEdit2", "DBEdit3"}) {
+        EXPECT_EQ(box(name).maxLength(), 255) << name;
+    }
+    QComboBox& gsm = operatorBox();
+    ASSERT_EQ(gsm.count(), 3);
+    EXPECT_EQ(gsm.itemText(0), "Turkcell");
+    EXPECT_EQ(gsm.itemText(1), "Avea");
+    EXPECT_EQ(gsm.itemText(2), "Vodafone");
+    EXPECT_TRUE(gsm.isEditable());
+    EXPECT_EQ(gsm.currentText(), "Turkcell") << "it shows the row's operator";
+}
+
+TEST_F(ContactDialogTest, LayoutTabOrderAndNoDefaultButton) {
+    EXPECT_EQ(form2->windowTitle(), "Telefon Bilgisi");
+    EXPECT_EQ(form2->pos(), QPoint(489, 206));
+    const std::pair<const char*, QRect> placements[] = {
+        {"DBEdit3", {24, 16, 200, 21}},      {"DBEdit1", {24, 56, 200, 21}}, {"DBEdit2", {24, 96, 200, 21}},
+        {"DBComboBox1", {24, 144, 201, 21}}, {"Button2", {72, 176, 75, 25}}, {"Button1", {152, 176, 75, 25}}};
+    for (const auto& [name, rect] : placements) {
+        EXPECT_EQ(form2->findChild<QWidget*>(name)->geometry(), rect) << name;
+    }
+    EXPECT_EQ(dialogButton("Button1").text(), "Kaydet");
+    EXPECT_EQ(dialogButton("Button2").text(), "İptal");
+    EXPECT_EQ(form2->findChild<QLabel*>("Label4")->text(), "OPREATÖR");
+    EXPECT_EQ(form2->findChild<QLabel*>("Label2")->text(), "TELEFON     ( 0535******* Formatında girin)");
+    for (const char* name : {"Button1", "Button2"}) {
+        EXPECT_FALSE(dialogButton(name).isDefault());
+        EXPECT_FALSE(dialogButton(name).autoDefault());
+    }
+
+    const QStringList expected{"DBEdit1", "DBEdit2", "Button1", "Button2", "DBEdit3", "DBComboBox1"};
+    QStringList walked;
+    QWidget* widget = &box("DBEdit1");
+    for (int i = 0; i < expected.size(); ++i) {
+        walked << widget->objectName();
+        do {
+            widget = widget->nextInFocusChain();
+        } while (!expected.contains(widget->objectName()));
+    }
+    EXPECT_EQ(walked, expected);
+}
+
+} // namespace
