@@ -1,6 +1,6 @@
 #pragma once
 
-// The readers behind openFirstWorksheet, one per format, each on the whole file's bytes (.xls on its path).
+// The readers behind openFirstWorksheet, one per format, each on the whole file's bytes.
 // They throw ReadError with what is wrong; openFirstWorksheet names the file.
 
 #include "Sheet.h"
@@ -19,7 +19,7 @@ inline constexpr qint64 kMaxPartBytes = 64LL * 1024 * 1024;
 std::unique_ptr<GridWorksheet> readCsv(const QByteArray& data);
 std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip);
 std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip);
-std::unique_ptr<GridWorksheet> readXls(const QString& path);
+std::unique_ptr<GridWorksheet> readXls(const QByteArray& data);
 
 // Zip containers hold either; nothing when the parts inside fit neither.
 std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data);

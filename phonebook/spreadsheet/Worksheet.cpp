@@ -1,5 +1,6 @@
 #include "Worksheet.h"
 
+#include "CompoundFile.h"
 #include "Readers.h"
 #include "ZipArchive.h"
 
@@ -7,10 +8,6 @@
 
 namespace spreadsheet {
 namespace {
-
-bool isOle2(const QByteArray& data) {
-    return data.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
-}
 
 // BIFF2 to BIFF8 streams saved bare, without a compound file around them, start with their BOF record.
 bool isBareBiff(const QByteArray& data) {
@@ -20,20 +17,6 @@ bool isBareBiff(const QByteArray& data) {
     const int length = static_cast<unsigned char>(data[2]) | static_cast<unsigned char>(data[3]) << 8;
     return (version == '\x00' || version == '\x02' || version == '\x04' || version == '\x08') &&
            length >= 4 && length <= 20;
-}
-
-// An encrypted .xlsx is a compound file holding the package as a stream of this name (UTF-16 in the
-// directory).
-bool holdsEncryptedPackage(const QByteArray& data) {
-    static const QByteArray name = [] {
-        QByteArray utf16;
-        for (const char c : QByteArrayLiteral("EncryptedPackage")) {
-            utf16.append(c);
-            utf16.append('\0');
-        }
-        return utf16;
-    }();
-    return data.contains(name);
 }
 
 } // namespace
@@ -73,10 +56,8 @@ std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
     try {
         if (data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06"))
             return readZipWorkbook(data);
-        if (isOle2(data) && holdsEncryptedPackage(data))
-            throw ReadError(passwordProtectedText());
-        if (isOle2(data) || isBareBiff(data))
-            return readXls(fileName);
+        if (CompoundFile::hasSignature(data) || isBareBiff(data))
+            return readXls(data);
         return readCsv(data);
     } catch (const ReadError& error) {
         throw fail(QString::fromStdString(error.what()));

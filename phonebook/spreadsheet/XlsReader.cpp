@@ -1,121 +1,572 @@
-// Binary Excel workbooks (.xls, BIFF2 to BIFF8) through FreeXL, which converts text from the workbook's
-// code page and tells dates from numbers by their cell format.
+// Binary Excel workbooks (.xls): BIFF2 to BIFF8, bare or inside a compound file. Only the records that
+// carry the first worksheet's cell values, their number formats and the text encoding are read.
 
 #include "CellText.h"
+#include "CompoundFile.h"
 #include "Readers.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <freexl.h>
+#include <QHash>
+#include <QStringDecoder>
+#include <QtEndian>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
 
 namespace spreadsheet {
 namespace {
 
-struct FreeXlCloser {
-    void operator()(const void* handle) const { freexl_close(handle); }
-};
-using FreeXlHandle = std::unique_ptr<const void, FreeXlCloser>;
+[[noreturn]] void damaged() {
+    throw ReadError(QStringLiteral("is a damaged .xls file"));
+}
 
-// FreeXL hands back no workbook for files it will not read, password protected ones among them. A
-// FILEPASS record (0x002F) among the first records after the workbook's BOF tells those apart.
-bool looksPasswordProtected(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray data = file.read(1024 * 1024);
-    for (qsizetype at = data.indexOf(QByteArray::fromHex("09081000")); at >= 0;
-         at = data.indexOf(QByteArray::fromHex("09081000"), at + 1)) {
-        qsizetype record = at;
-        for (int k = 0; k < 64 && record + 4 <= data.size(); ++k) {
-            const auto id =
-                static_cast<unsigned char>(data[record]) | static_cast<unsigned char>(data[record + 1]) << 8;
-            const auto length = static_cast<unsigned char>(data[record + 2]) |
-                                static_cast<unsigned char>(data[record + 3]) << 8;
-            if (id == 0x002F)
-                return true;
-            if (id == 0x000A) // EOF of the globals
-                break;
-            record += 4 + length;
+// Record ids; BIFF2 to BIFF4 give some records other ids than BIFF5 and BIFF8.
+enum : quint16 {
+    kBof2 = 0x0009,
+    kBof3 = 0x0209,
+    kBof4 = 0x0409,
+    kBof8 = 0x0809,
+    kEof = 0x000A,
+    kFilePass = 0x002F,
+    kCodePage = 0x0042,
+    kDateMode = 0x0022,
+    kFormat2 = 0x001E,
+    kFormat = 0x041E,
+    kXf2 = 0x0043,
+    kXf3 = 0x0243,
+    kXf4 = 0x0443,
+    kXf = 0x00E0,
+    kBoundSheet = 0x0085,
+    kBundleSheet = 0x008E, // BIFF4 workbooks
+    kSst = 0x00FC,
+    kContinue = 0x003C,
+    kInteger2 = 0x0002,
+    kNumber2 = 0x0003,
+    kLabel2 = 0x0004,
+    kBoolErr2 = 0x0005,
+    kFormula2 = 0x0006, // also BIFF5 and BIFF8
+    kString2 = 0x0007,
+    kNumber = 0x0203,
+    kLabel = 0x0204,
+    kBoolErr = 0x0205,
+    kFormula3 = 0x0206,
+    kString = 0x0207,
+    kFormula4 = 0x0406,
+    kRk = 0x027E,
+    kMulRk = 0x00BD,
+    kRString = 0x00D6,
+    kLabelSst = 0x00FD,
+};
+
+// A record with the CONTINUE records after it: strings may run from one piece into the next.
+class RecordReader {
+public:
+    explicit RecordReader(std::vector<QByteArrayView> pieces) : pieces_(std::move(pieces)) {}
+
+    bool atEnd() {
+        skipExhausted();
+        return piece_ >= pieces_.size();
+    }
+    quint8 u8() {
+        skipExhausted();
+        if (piece_ >= pieces_.size())
+            damaged();
+        return static_cast<quint8>(pieces_[piece_][at_++]);
+    }
+    quint16 u16() { return static_cast<quint16>(u8() | u8() << 8); }
+    quint32 u32() { return static_cast<quint32>(u16() | static_cast<quint32>(u16()) << 16); }
+    double f64() {
+        const quint64 bits = static_cast<quint64>(u32()) | static_cast<quint64>(u32()) << 32;
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    void skip(quint64 count) {
+        for (; count > 0; --count)
+            u8();
+    }
+    // BIFF8 unicode string: a new piece starts with a fresh flag byte for the characters left.
+    QString unicodeString(quint32 length) {
+        const quint8 flags = u8();
+        bool wide = flags & 0x01;
+        const quint16 runs = (flags & 0x08) ? u16() : 0;
+        const quint32 phonetic = (flags & 0x04) ? u32() : 0;
+        QString text;
+        text.reserve(static_cast<qsizetype>(std::min<quint32>(length, 65535)));
+        for (quint32 i = 0; i < length; ++i) {
+            if (piece_ < pieces_.size() && at_ >= pieces_[piece_].size()) {
+                skipExhausted();
+                wide = u8() & 0x01;
+            }
+            text.append(QChar(wide ? u16() : u8()));
+        }
+        skip(4ULL * runs + phonetic);
+        return text;
+    }
+    QByteArray bytes(quint32 count) {
+        QByteArray out;
+        for (quint32 i = 0; i < count; ++i)
+            out.append(static_cast<char>(u8()));
+        return out;
+    }
+
+private:
+    void skipExhausted() {
+        while (piece_ < pieces_.size() && at_ >= pieces_[piece_].size()) {
+            ++piece_;
+            at_ = 0;
         }
     }
-    return false;
+    std::vector<QByteArrayView> pieces_;
+    size_t piece_ = 0;
+    qsizetype at_ = 0;
+};
+
+struct Record {
+    quint16 id = 0;
+    qsizetype offset = 0;               // of the header, in the stream
+    std::vector<QByteArrayView> pieces; // the record's data and its CONTINUE records' data
+};
+
+class Stream {
+public:
+    explicit Stream(const QByteArray& data, qsizetype at = 0) : data_(data), at_(at) {}
+    bool next(Record& record) {
+        if (at_ + 4 > data_.size())
+            return false;
+        record.offset = at_;
+        record.id = header(at_);
+        record.pieces.assign(1, body());
+        while (at_ + 4 <= data_.size() && header(at_) == kContinue)
+            record.pieces.push_back(body());
+        return true;
+    }
+
+private:
+    quint16 header(qsizetype at) const { return qFromLittleEndian<quint16>(data_.constData() + at); }
+    QByteArrayView body() {
+        const quint16 length = qFromLittleEndian<quint16>(data_.constData() + at_ + 2);
+        if (at_ + 4 + length > data_.size())
+            damaged();
+        const QByteArrayView view(data_.constData() + at_ + 4, length);
+        at_ += 4 + length;
+        return view;
+    }
+    const QByteArray& data_;
+    qsizetype at_;
+};
+
+QString errorText(quint8 code) {
+    switch (code) {
+    case 0x00:
+        return QStringLiteral("#NULL!");
+    case 0x07:
+        return QStringLiteral("#DIV/0!");
+    case 0x0F:
+        return QStringLiteral("#VALUE!");
+    case 0x17:
+        return QStringLiteral("#REF!");
+    case 0x1D:
+        return QStringLiteral("#NAME?");
+    case 0x24:
+        return QStringLiteral("#NUM!");
+    case 0x2A:
+        return QStringLiteral("#N/A");
+    default:
+        return QStringLiteral("#GETTING_DATA");
+    }
 }
 
-Cell cellOf(const FreeXL_CellValue& value) {
-    switch (value.type) {
-    case FREEXL_CELL_INT:
-        return {CellKind::Number, generalNumber(value.value.int_value)};
-    case FREEXL_CELL_DOUBLE:
-        if (!std::isfinite(value.value.double_value))
-            throw ReadError(QStringLiteral("holds a number that is none"));
-        return {CellKind::Number, generalNumber(value.value.double_value)};
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT: {
-        QString text = QString::fromUtf8(value.value.text_value);
-        if (text.isEmpty())
-            return {};
-        return {CellKind::Text, std::move(text)};
+double rkValue(quint32 rk) {
+    double value;
+    if (rk & 0x02) {
+        value = static_cast<double>(static_cast<qint32>(rk) >> 2);
+    } else {
+        const quint64 bits = static_cast<quint64>(rk & 0xFFFFFFFC) << 32;
+        std::memcpy(&value, &bits, sizeof value);
     }
-    case FREEXL_CELL_DATE: // "YYYY-MM-DD"
-        return {CellKind::Date,
-                dateText(QDate::fromString(QString::fromLatin1(value.value.text_value), Qt::ISODate))};
-    case FREEXL_CELL_DATETIME: { // "YYYY-MM-DD HH:MM:SS"
-        const QDateTime dateTime = QDateTime::fromString(QString::fromLatin1(value.value.text_value),
-                                                         QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        return {CellKind::Date, dateTimeText(dateTime.date(), dateTime.time())};
-    }
-    case FREEXL_CELL_TIME: // "HH:MM:SS"
-        return {CellKind::Date, timeText(QTime::fromString(QString::fromLatin1(value.value.text_value),
-                                                           QStringLiteral("HH:mm:ss")))};
-    default:
-        return {};
-    }
+    return (rk & 0x01) ? value / 100.0 : value;
 }
+
+class BiffReader {
+public:
+    explicit BiffReader(const QByteArray& stream) : stream_(stream) {}
+
+    std::unique_ptr<GridWorksheet> read() {
+        Stream records(stream_);
+        Record bof;
+        if (!records.next(bof))
+            damaged();
+        const quint16 type = readBof(bof);
+        qsizetype sheetOffset = -1;
+        if (type == 0x0010) {
+            sheetOffset = 0; // a lone worksheet (BIFF2 to BIFF4)
+        } else {
+            Record record;
+            while (records.next(record) && record.id != kEof)
+                sheetOffset = globalsRecord(record, sheetOffset);
+            if (sheetOffset < 0)
+                throw ReadError(QStringLiteral("has no worksheet"));
+        }
+        readSheet(sheetOffset);
+        resolveSharedStrings();
+        truncateAtEmptyColumn2(rows_);
+        return std::make_unique<GridWorksheet>(std::move(rows_));
+    }
+
+private:
+    quint16 readBof(const Record& record) {
+        RecordReader data(record.pieces);
+        switch (record.id) {
+        case kBof2:
+            version_ = 2;
+            break;
+        case kBof3:
+            version_ = 3;
+            break;
+        case kBof4:
+            version_ = 4;
+            break;
+        case kBof8:
+            version_ = data.u16() == 0x0500 ? 5 : 8;
+            return data.u16();
+        default:
+            throw ReadError(notSpreadsheetText());
+        }
+        data.u16();
+        return data.u16();
+    }
+
+    // Returns the offset of the first worksheet once known.
+    qsizetype globalsRecord(const Record& record, qsizetype sheetOffset) {
+        RecordReader data(record.pieces);
+        switch (record.id) {
+        case kFilePass:
+            throw ReadError(passwordProtectedText());
+        case kBoundSheet: {
+            const quint32 offset = data.u32();
+            data.u8(); // visibility: hidden sheets count too
+            const quint8 kind = data.u8();
+            if (sheetOffset < 0 && kind == 0)
+                return offset;
+            break;
+        }
+        case kBundleSheet:
+            if (sheetOffset < 0)
+                return data.u32();
+            break;
+        case kSst:
+            sst_ = record;
+            hasSst_ = true;
+            break;
+        default:
+            formatRecord(record);
+        }
+        return sheetOffset;
+    }
+
+    // Records that may come in the globals or, for BIFF2 to BIFF4, in the worksheet itself.
+    void formatRecord(const Record& record) {
+        RecordReader data(record.pieces);
+        switch (record.id) {
+        case kCodePage:
+            codePage_ = data.u16();
+            break;
+        case kDateMode:
+            date1904_ = data.u16() == 1;
+            break;
+        case kFormat2:
+        case kFormat: {
+            int index = static_cast<int>(formats_.size());
+            if (version_ >= 5)
+                index = data.u16();
+            else if (version_ == 4)
+                data.u16();
+            const QString code = version_ == 8 ? data.unicodeString(data.u16()) : byteString(data, 1);
+            formats_.insert(index, isDateFormatCode(code));
+            break;
+        }
+        case kXf2:
+            data.skip(2);
+            xfFormats_.push_back(data.u8() & 0x3F);
+            break;
+        case kXf3:
+        case kXf4:
+            data.u8();
+            xfFormats_.push_back(data.u8());
+            break;
+        case kXf:
+            data.u16();
+            xfFormats_.push_back(data.u16());
+            break;
+        default:
+            break;
+        }
+    }
+
+    QString decode(const QByteArray& bytes) const {
+        const int codePage = codePage_ == 32769 ? 1252 : codePage_ == 32768 ? 10000 : codePage_;
+        if (codePage == 1254)
+            return fromCodePage1254(bytes);
+        const QByteArray name = codePage == 10000 ? QByteArrayLiteral("macintosh")
+                                : codePage >= 1250 && codePage <= 1258
+                                    ? "windows-" + QByteArray::number(codePage)
+                                : codePage == 367 || codePage == 0 ? QByteArrayLiteral("windows-1252")
+                                                                   : "cp" + QByteArray::number(codePage);
+        QStringDecoder decoder(name.constData());
+        if (!decoder.isValid())
+            decoder = QStringDecoder("windows-1252");
+        return decoder.decode(bytes);
+    }
+
+    // BIFF2 to BIFF5 strings: a length of lengthBytes bytes, then bytes in the workbook's code page.
+    QString byteString(RecordReader& data, int lengthBytes) const {
+        const quint32 length = lengthBytes == 1 ? data.u8() : data.u16();
+        return decode(data.bytes(length));
+    }
+
+    QString labelString(RecordReader& data) const {
+        if (version_ == 8)
+            return data.unicodeString(data.u16());
+        return byteString(data, version_ == 2 ? 1 : 2);
+    }
+
+    bool isDate(int xf) const {
+        if (xf < 0 || static_cast<size_t>(xf) >= xfFormats_.size())
+            return false;
+        const int format = xfFormats_[static_cast<size_t>(xf)];
+        return formats_.contains(format) ? formats_.value(format) : isDateFormatId(format);
+    }
+
+    Cell numberCell(double value, int xf, int biff2Format) const {
+        if (!std::isfinite(value))
+            damaged();
+        const bool date = biff2Format >= 0 ? (formats_.contains(biff2Format) ? formats_.value(biff2Format)
+                                                                             : isDateFormatId(biff2Format))
+                                           : isDate(xf);
+        if (date)
+            if (std::optional<QString> text = dateFromSerial(value, date1904_))
+                return {CellKind::Date, *text};
+        return {CellKind::Number, generalNumber(value)};
+    }
+
+    // BIFF row numbers are 16 bits wide, so the rows kept stay few whatever the file claims.
+    Cell* cellAt(quint16 row, quint32 column) {
+        if (column >= static_cast<quint32>(kReadColumns))
+            return nullptr;
+        if (row >= rows_.size())
+            rows_.resize(row + 1);
+        return &rows_[row][column];
+    }
+
+    // Row, column and format of a cell record: BIFF2 has three attribute bytes where later versions
+    // have an XF index, and its second byte holds the number format.
+    struct Address {
+        quint16 row, column;
+        int xf = -1, biff2Format = -1;
+    };
+    Address address(RecordReader& data) const {
+        Address a{data.u16(), data.u16()};
+        if (version_ == 2) {
+            data.u8();
+            a.biff2Format = data.u8() & 0x3F;
+            data.u8();
+        } else {
+            a.xf = data.u16();
+        }
+        return a;
+    }
+
+    void readSheet(qsizetype offset) {
+        if (offset < 0 || offset >= stream_.size())
+            damaged();
+        Stream records(stream_, offset);
+        Record record;
+        if (offset > 0 && (!records.next(record) || (record.id != kBof8 && record.id != kBof4 &&
+                                                     record.id != kBof3 && record.id != kBof2)))
+            damaged();
+        if (offset == 0)
+            records.next(record);       // the BOF read already
+        Cell* pendingFormula = nullptr; // a formula whose string result follows in a STRING record
+        for (;;) {
+            if (!records.next(record))
+                damaged(); // cut short before the worksheet's end
+            if (record.id == kEof)
+                break;
+            RecordReader data(record.pieces);
+            switch (record.id) {
+            case kNumber:
+            case kNumber2: {
+                const Address a = address(data);
+                if (Cell* cell = cellAt(a.row, a.column))
+                    *cell = numberCell(data.f64(), a.xf, a.biff2Format);
+                break;
+            }
+            case kInteger2: {
+                const Address a = address(data);
+                if (Cell* cell = cellAt(a.row, a.column))
+                    *cell = numberCell(data.u16(), a.xf, a.biff2Format);
+                break;
+            }
+            case kRk: {
+                const Address a = address(data);
+                if (Cell* cell = cellAt(a.row, a.column))
+                    *cell = numberCell(rkValue(data.u32()), a.xf, -1);
+                break;
+            }
+            case kMulRk: {
+                const quint16 row = data.u16();
+                const quint16 first = data.u16();
+                const qsizetype size =
+                    std::accumulate(record.pieces.begin(), record.pieces.end(), qsizetype(0),
+                                    [](qsizetype sum, QByteArrayView piece) { return sum + piece.size(); });
+                const qsizetype count = (size - 6) / 6;
+                for (qsizetype k = 0; k < count; ++k) {
+                    const quint16 xf = data.u16();
+                    const double value = rkValue(data.u32());
+                    if (Cell* cell = cellAt(row, static_cast<quint32>(first) + static_cast<quint32>(k)))
+                        *cell = numberCell(value, xf, -1);
+                }
+                break;
+            }
+            case kLabel:
+            case kLabel2:
+            case kRString: {
+                const Address a = address(data);
+                if (Cell* cell = cellAt(a.row, a.column))
+                    *cell = textCell(labelString(data));
+                break;
+            }
+            case kLabelSst: {
+                const Address a = address(data);
+                const quint32 index = data.u32();
+                if (Cell* cell = cellAt(a.row, a.column)) {
+                    *cell = {CellKind::Text, QString::number(index)}; // resolved with the strings
+                    sstUses_.push_back({a.row, a.column, index});
+                }
+                break;
+            }
+            case kBoolErr:
+            case kBoolErr2: {
+                const Address a = address(data);
+                const quint8 value = data.u8();
+                const bool isError = data.u8() != 0;
+                if (Cell* cell = cellAt(a.row, a.column))
+                    *cell = isError ? Cell{CellKind::Error, errorText(value)} : booleanCell(value);
+                break;
+            }
+            case kFormula2:
+            case kFormula3:
+            case kFormula4: {
+                const Address a = address(data);
+                pendingFormula = nullptr;
+                Cell* cell = cellAt(a.row, a.column);
+                if (!cell)
+                    break;
+                const QByteArray result = data.bytes(8);
+                if (static_cast<quint8>(result[6]) != 0xFF || static_cast<quint8>(result[7]) != 0xFF) {
+                    double value;
+                    std::memcpy(&value, result.constData(), sizeof value);
+                    *cell = numberCell(value, a.xf, a.biff2Format);
+                    break;
+                }
+                switch (result[0]) {
+                case 0:
+                    pendingFormula = cell;
+                    break;
+                case 1:
+                    *cell = booleanCell(static_cast<quint8>(result[2]));
+                    break;
+                case 2:
+                    *cell = {CellKind::Error, errorText(static_cast<quint8>(result[2]))};
+                    break;
+                default:
+                    *cell = {};
+                }
+                break;
+            }
+            case kString:
+            case kString2:
+                if (pendingFormula) {
+                    const QString text = version_ == 8   ? data.unicodeString(data.u16())
+                                         : version_ == 2 ? byteString(data, 1)
+                                                         : byteString(data, 2);
+                    *pendingFormula = textCell(text);
+                    pendingFormula = nullptr;
+                }
+                break;
+            case kFilePass:
+                throw ReadError(passwordProtectedText());
+            default:
+                formatRecord(record);
+            }
+        }
+    }
+
+    static Cell textCell(const QString& text) { return text.isEmpty() ? Cell{} : Cell{CellKind::Text, text}; }
+    static Cell booleanCell(quint8 value) {
+        return {CellKind::Boolean, value ? QStringLiteral("True") : QStringLiteral("False")};
+    }
+
+    // Only the strings that kept cells use are decoded.
+    void resolveSharedStrings() {
+        truncateAtEmptyColumn2(rows_);
+        std::erase_if(sstUses_, [&](const SstUse& use) { return use.row >= rows_.size(); });
+        if (sstUses_.empty())
+            return;
+        if (!hasSst_)
+            throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+        quint32 highest = 0;
+        for (const SstUse& use : sstUses_)
+            highest = std::max(highest, use.index);
+        std::vector<bool> needed(static_cast<size_t>(highest) + 1, false);
+        for (const SstUse& use : sstUses_)
+            needed[use.index] = true;
+        QHash<quint32, QString> strings;
+        RecordReader data(sst_.pieces);
+        data.u32();
+        data.u32();
+        for (quint32 index = 0; index <= highest; ++index) {
+            if (data.atEnd())
+                throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
+            QString text = data.unicodeString(data.u16());
+            if (needed[index])
+                strings.insert(index, std::move(text));
+        }
+        for (const SstUse& use : sstUses_)
+            rows_[use.row][use.column] = textCell(strings.value(use.index));
+    }
+
+    struct SstUse {
+        quint32 row, column, index;
+    };
+
+    const QByteArray& stream_;
+    int version_ = 8;
+    int codePage_ = 1252;
+    bool date1904_ = false;
+    QHash<int, bool> formats_; // number format index -> shows a date
+    std::vector<int> xfFormats_;
+    Record sst_;
+    bool hasSst_ = false;
+    std::vector<SstUse> sstUses_;
+    std::vector<Row> rows_;
+};
 
 } // namespace
 
-std::unique_ptr<GridWorksheet> readXls(const QString& path) {
-    const void* raw = nullptr;
-    const int opened = freexl_open(QFile::encodeName(path).constData(), &raw);
-    const FreeXlHandle handle(raw);
-    if (opened == FREEXL_FILE_NOT_FOUND)
-        throw ReadError(QStringLiteral("cannot be opened: no such file"));
-    if (opened == FREEXL_INSUFFICIENT_MEMORY)
-        throw ReadError(QStringLiteral("is too large to read"));
-    if (opened != FREEXL_OK)
-        throw ReadError(QStringLiteral("is a damaged .xls file (FreeXL error %1)").arg(opened));
-    unsigned int sheets = 0;
-    if (!handle || freexl_get_info(handle.get(), FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK ||
-        sheets == 0) {
-        if (looksPasswordProtected(path))
-            throw ReadError(passwordProtectedText());
-        throw ReadError(QStringLiteral("is an .xls file whose workbook cannot be read"));
-    }
-    unsigned int protection = 0;
-    if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &protection) == FREEXL_OK &&
-        protection == FREEXL_BIFF_OBFUSCATED)
+std::unique_ptr<GridWorksheet> readXls(const QByteArray& data) {
+    if (!CompoundFile::hasSignature(data))
+        return BiffReader(data).read();
+    const CompoundFile file(data);
+    if (file.stream(QStringLiteral("EncryptedPackage")))
         throw ReadError(passwordProtectedText());
-
-    unsigned int rowCount = 0;
-    unsigned short columnCount = 0;
-    if (freexl_select_active_worksheet(handle.get(), 0) != FREEXL_OK ||
-        freexl_worksheet_dimensions(handle.get(), &rowCount, &columnCount) != FREEXL_OK)
-        throw ReadError(QStringLiteral("is an .xls file whose first worksheet cannot be read"));
-
-    RowCollector collector;
-    const unsigned int columns = std::min<unsigned int>(columnCount, kReadColumns);
-    for (unsigned int r = 0; r < rowCount && !collector.done(); ++r) {
-        Row* row = collector.beginRow(static_cast<long long>(r) + 1);
-        for (unsigned int c = 0; row && c < columns; ++c) {
-            FreeXL_CellValue value;
-            const int got = freexl_get_cell_value(handle.get(), r, static_cast<unsigned short>(c), &value);
-            if (got != FREEXL_OK)
-                throw ReadError(QStringLiteral("is a damaged .xls file (FreeXL error %1)").arg(got));
-            (*row)[c] = cellOf(value);
-        }
-        collector.endRow();
-    }
-    return std::make_unique<GridWorksheet>(collector.take());
+    std::optional<QByteArray> stream = file.stream(QStringLiteral("Workbook"));
+    if (!stream)
+        stream = file.stream(QStringLiteral("Book"));
+    if (!stream)
+        throw ReadError(notSpreadsheetText());
+    return BiffReader(*stream).read();
 }
 
 } // namespace spreadsheet

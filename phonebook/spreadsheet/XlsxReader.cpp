@@ -8,6 +8,9 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <algorithm>
+#include <cmath>
+#include <utility>
 #include <vector>
 
 namespace spreadsheet {
@@ -361,9 +364,12 @@ std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
     QString firstSheetId;
     const auto relationships = readRelationships(zip, workbookPart);
     QXmlStreamReader xml(workbook);
+    bool atRoot = true;
     while (nextToken(xml, workbookPart) != QXmlStreamReader::EndDocument) {
         if (!xml.isStartElement())
             continue;
+        if (std::exchange(atRoot, false) && xml.name() != QLatin1String("workbook"))
+            throw ReadError(notSpreadsheetText()); // a text document or presentation in the same package form
         if (xml.name() == QLatin1String("workbookPr")) {
             const QStringView value = attribute(xml, QLatin1String("date1904"));
             date1904 = value == QLatin1String("1") || value == QLatin1String("true");

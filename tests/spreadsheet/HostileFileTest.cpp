@@ -1,0 +1,223 @@
+// Files made to hurt a reader: each ends in a clear error or a bounded read, never a crash or a runaway.
+
+#include "TestFiles.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace testfiles;
+
+namespace {
+
+long peakMemoryKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+QByteArray corpusBytes(const QString& relative) {
+    QFile file(corpusPath(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
+    Scratch scratch;
+    XlsxParts spec{"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>"};
+    Parts parts = xlsxParts(spec);
+    // 80 MiB of one repeated string compresses to a few hundred KiB.
+    QByteArray huge =
+        "<?xml version=\"1.0\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+    huge += QByteArray(80 * 1024 * 1024, ' ');
+    huge += "<si><t>a</t></si></sst>";
+    parts.emplace_back(QStringLiteral("xl/sharedStrings.xml"), huge);
+    parts[3].second.replace(
+        "</Relationships>",
+        "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
+    const QString file = scratch.writeZip(QStringLiteral("bomba.xlsx"), parts);
+    huge.clear();
+    parts.clear();
+    EXPECT_EQ(openError(file),
+              file + QStringLiteral(": part xl/sharedStrings.xml unpacks to more than 64 MiB"));
+}
+
+TEST(HostileFile, ZipPartLyingAboutItsSizeIsRefused) {
+    Scratch scratch;
+    const QString file = scratch.writeZip(QStringLiteral("yalan.xlsx"),
+                                          xlsxParts({"<row r=\"1\"><c r=\"B1\"><v>1</v></c></row>"}));
+    QFile zip(file);
+    ASSERT_TRUE(zip.open(QIODevice::ReadOnly));
+    QByteArray bytes = zip.readAll();
+    zip.close();
+    // Shrink the declared unpacked size of the worksheet in its local header and central directory entry.
+    const QByteArray name = "xl/worksheets/sheet1.xml";
+    int patched = 0;
+    for (qsizetype at = bytes.indexOf(name); at >= 0; at = bytes.indexOf(name, at + 1)) {
+        const bool central = bytes.mid(at - 46, 4) == QByteArray("PK\x01\x02", 4);
+        const bool local = bytes.mid(at - 30, 4) == QByteArray("PK\x03\x04", 4);
+        const qsizetype sizeField = central ? at - 46 + 24 : local ? at - 30 + 22 : -1;
+        if (sizeField < 0)
+            continue;
+        bytes[sizeField] = 10;
+        bytes[sizeField + 1] = 0;
+        bytes[sizeField + 2] = 0;
+        bytes[sizeField + 3] = 0;
+        ++patched;
+    }
+    ASSERT_EQ(patched, 2);
+    const QString lying = scratch.write(QStringLiteral("yalan2.xlsx"), bytes);
+    EXPECT_TRUE(openError(lying).startsWith(lying + QStringLiteral(": part xl/worksheets/sheet1.xml")))
+        << openError(lying).toStdString();
+}
+
+TEST(HostileFile, BillionRowClaimsReadOnlyReachableRows) {
+    Scratch scratch;
+    const auto xlsx = openFirstWorksheet(scratch.writeZip(
+        QStringLiteral("uzun.xlsx"),
+        xlsxParts({"<row r=\"1\"><c r=\"B1\"><v>1</v></c></row><row r=\"1000000000\"><c r=\"B1000000000\">"
+                   "<v>2</v></c></row>"})));
+    EXPECT_EQ(rowCount(*xlsx), 1);
+
+    // Repeated empty rows end reading at once; repeated full rows end in an error at the row limit.
+    const long before = peakMemoryKiB();
+    const auto ods = openFirstWorksheet(scratch.writeZip(
+        QStringLiteral("uzun.ods"),
+        odsParts(
+            "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>a</text:p>"
+            "</table:table-cell><table:table-cell office:value-type=\"string\"><text:p>b</text:p>"
+            "</table:table-cell></table:table-row><table:table-row table:number-rows-repeated=\"999999999\">"
+            "<table:table-cell table:number-columns-repeated=\"999999999\"/></table:table-row>")));
+    EXPECT_EQ(rowCount(*ods), 1);
+    EXPECT_LT(peakMemoryKiB() - before, 64 * 1024);
+
+    const QString full = scratch.writeZip(
+        QStringLiteral("dolu.ods"),
+        odsParts("<table:table-row table:number-rows-repeated=\"999999999\"><table:table-cell "
+                 "table:number-columns-repeated=\"999999999\" office:value-type=\"string\"><text:p>X</text:p>"
+                 "</table:table-cell></table:table-row>"));
+    EXPECT_EQ(openError(full), full + QStringLiteral(": has more than 1048576 rows"));
+}
+
+TEST(HostileFile, CsvWithMoreRowsThanTheLimit) {
+    Scratch scratch;
+    QByteArray content;
+    content.reserve(5 * 1048577 + 16);
+    for (int i = 0; i <= 1048576; ++i)
+        content += "a;b\n";
+    const QString file = scratch.write(QStringLiteral("sonsuz.csv"), content);
+    EXPECT_EQ(openError(file), file + QStringLiteral(": has more than 1048576 rows"));
+}
+
+TEST(HostileFile, HugeSharedStringTableCostsOnlyTheStringsInUse) {
+    Scratch scratch;
+    // 200,000 strings, of which the sheet uses two.
+    QByteArray strings;
+    for (int i = 0; i < 200000; ++i)
+        strings += "<si><t>dize " + QByteArray::number(i) + "</t></si>";
+    const auto sheet = openFirstWorksheet(scratch.writeZip(
+        QStringLiteral("dizeler.xlsx"),
+        xlsxParts({"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c><c r=\"B1\" t=\"s\"><v>199999</v></c></row>",
+                   strings})));
+    EXPECT_EQ(sheet->cell(1, 1).text, QStringLiteral("dize 5"));
+    EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("dize 199999"));
+}
+
+TEST(HostileFile, EntityDeclarationsAreRefused) {
+    Scratch scratch;
+    const QByteArray laughs =
+        "<?xml version=\"1.0\"?><!DOCTYPE sst [<!ENTITY a \"aaaaaaaaaa\">"
+        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+        "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+        "]><sst><si><t>&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;</t></si></sst>";
+    Parts parts = xlsxParts({"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>", "<si><t>x</t></si>"});
+    for (auto& [name, content] : parts)
+        if (name == QLatin1String("xl/sharedStrings.xml"))
+            content = laughs;
+    const QString file = scratch.writeZip(QStringLiteral("kahkaha.xlsx"), parts);
+    EXPECT_EQ(openError(file),
+              file + QStringLiteral(
+                         ": part xl/sharedStrings.xml declares a document type, which no spreadsheet does"));
+
+    const QString external =
+        scratch.writeZip(QStringLiteral("dis.ods"),
+                         {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
+                          {QStringLiteral("content.xml"),
+                           "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY s SYSTEM \"file:///etc/passwd\">]>"
+                           "<office:document-content>&s;</office:document-content>"}});
+    EXPECT_EQ(openError(external),
+              external +
+                  QStringLiteral(": part content.xml declares a document type, which no spreadsheet does"));
+}
+
+TEST(HostileFile, TruncatedZipContainersAreErrors) {
+    Scratch scratch;
+    for (const char* file :
+         {"generated/lo_contacts.xlsx", "generated/lo_contacts.ods", "generated/openpyxl_contacts.xlsx"}) {
+        const QByteArray bytes = corpusBytes(QString::fromLatin1(file));
+        ASSERT_FALSE(bytes.isEmpty()) << file;
+        for (const qsizetype length :
+             {qsizetype(10), bytes.size() / 3, bytes.size() / 2, bytes.size() - 10}) {
+            const QString cut = scratch.write(QStringLiteral("kesik.bin"), bytes.left(length));
+            const QString error = openError(cut);
+            EXPECT_TRUE(error.startsWith(cut + QStringLiteral(": "))) << file << " cut at " << length;
+        }
+    }
+}
+
+// Every corpus file cut short and with bytes overwritten: an error or a read, and nothing worse.
+TEST(HostileFile, DamagedCorpusFilesNeverCrash) {
+    Scratch scratch;
+    QRandomGenerator random(20261207);
+    QDirIterator it(corpusPath(QStringLiteral("third_party")), QDir::Files, QDirIterator::Subdirectories);
+    QStringList files;
+    while (it.hasNext())
+        files << it.next();
+    QDirIterator generated(corpusPath(QStringLiteral("generated")), QDir::Files);
+    while (generated.hasNext())
+        files << generated.next();
+    ASSERT_GT(files.size(), 50);
+    int opened = 0;
+    int refused = 0;
+    for (const QString& path : files) {
+        QFile source(path);
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        for (int variant = 0; variant < 6; ++variant) {
+            QByteArray damaged = bytes.left(variant < 2 ? bytes.size() * (variant + 1) / 3 : bytes.size());
+            for (int k = 0; variant >= 2 && k < variant * 4 && !damaged.isEmpty(); ++k)
+                damaged[random.bounded(static_cast<int>(damaged.size()))] =
+                    static_cast<char>(random.bounded(256));
+            const QString file = scratch.write(QStringLiteral("hasarli") + QFileInfo(path).suffix(), damaged);
+            try {
+                const auto sheet = openFirstWorksheet(file);
+                rowCount(*sheet);
+                ++opened;
+            } catch (const SpreadsheetError& error) {
+                EXPECT_TRUE(QString::fromUtf8(error.what()).startsWith(file + QStringLiteral(": ")));
+                ++refused;
+            }
+        }
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(opened, 0);
+}
+
+TEST(HostileFile, NotASpreadsheet) {
+    Scratch scratch;
+    const QString binary = scratch.write(QStringLiteral("program.xlsx"), QByteArray("\x7F"
+                                                                                    "ELF\x02\x01\x01\0\0\0",
+                                                                                    10));
+    EXPECT_EQ(openError(binary), binary + QStringLiteral(": not a spreadsheet this program can read"));
+    const QString plainZip =
+        scratch.writeZip(QStringLiteral("arsiv.xlsx"), {{QStringLiteral("a.txt"), "merhaba"}});
+    EXPECT_EQ(openError(plainZip), plainZip + QStringLiteral(": not a spreadsheet this program can read"));
+    const QString missing = scratch.path(QStringLiteral("yok.xlsx"));
+    EXPECT_TRUE(openError(missing).startsWith(missing + QStringLiteral(": cannot be opened: ")));
+    EXPECT_TRUE(openError(scratch.path(QString())).contains(QStringLiteral(": cannot be opened: ")))
+        << "a folder is no file";
+}

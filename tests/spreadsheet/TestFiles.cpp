@@ -1,0 +1,132 @@
+#include "TestFiles.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <memory>
+#include <zip.h>
+
+namespace testfiles {
+
+QString corpusPath(const QString& relative) {
+    return QStringLiteral(ZEMVORA_CORPUS_DIR "/") + relative;
+}
+
+QString Scratch::write(const QString& name, const QByteArray& content) const {
+    const QString file = path(name);
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
+        ADD_FAILURE() << "cannot write " << file.toStdString();
+    return file;
+}
+
+QString Scratch::writeZip(const QString& name, const Parts& parts) const {
+    const QString file = path(name);
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive) {
+        ADD_FAILURE() << "cannot create " << file.toStdString();
+        return file;
+    }
+    for (const auto& [partName, content] : parts) {
+        zip_source_t* source =
+            zip_source_buffer(archive, content.constData(), static_cast<zip_uint64_t>(content.size()), 0);
+        if (!source || zip_file_add(archive, partName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(source);
+            ADD_FAILURE() << "cannot add " << partName.toStdString();
+        }
+    }
+    // The buffers must live until the archive is written here.
+    if (zip_close(archive) != 0) {
+        ADD_FAILURE() << "cannot write " << file.toStdString();
+        zip_discard(archive);
+    }
+    return file;
+}
+
+Parts xlsxParts(const XlsxParts& spec) {
+    Parts parts;
+    parts.emplace_back(
+        QStringLiteral("[Content_Types].xml"),
+        QByteArrayLiteral("<?xml version=\"1.0\"?><Types "
+                          "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"));
+    parts.emplace_back(
+        QStringLiteral("_rels/.rels"),
+        QByteArrayLiteral(
+            "<?xml version=\"1.0\"?><Relationships "
+            "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+            "Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+            "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"));
+    parts.emplace_back(
+        QStringLiteral("xl/workbook.xml"),
+        "<?xml version=\"1.0\"?><workbook "
+        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
+            spec.workbookProperties +
+            "<sheets><sheet name=\"Rehber\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+    QByteArray relationships = "<?xml version=\"1.0\"?><Relationships "
+                               "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                               "<Relationship Id=\"rId1\" "
+                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                               "worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+    if (!spec.sharedStrings.isEmpty()) {
+        relationships +=
+            "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+            "relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>";
+        parts.emplace_back(QStringLiteral("xl/sharedStrings.xml"),
+                           "<?xml version=\"1.0\"?><sst "
+                           "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" +
+                               spec.sharedStrings + "</sst>");
+    }
+    if (!spec.styles.isEmpty()) {
+        relationships +=
+            "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+            "relationships/styles\" Target=\"styles.xml\"/>";
+        parts.emplace_back(QStringLiteral("xl/styles.xml"), spec.styles);
+    }
+    parts.emplace_back(QStringLiteral("xl/_rels/workbook.xml.rels"), relationships + "</Relationships>");
+    parts.emplace_back(QStringLiteral("xl/worksheets/sheet1.xml"),
+                       "<?xml version=\"1.0\"?><worksheet "
+                       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
+                           spec.sheetData + "</sheetData></worksheet>");
+    return parts;
+}
+
+Parts odsParts(const QByteArray& tableRows) {
+    return {{QStringLiteral("mimetype"), QByteArrayLiteral("application/vnd.oasis.opendocument.spreadsheet")},
+            {QStringLiteral("content.xml"),
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
+             "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+             "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+             "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:spreadsheet>"
+             "<table:table table:name=\"Rehber\">" +
+                 tableRows +
+                 "</table:table><table:table table:name=\"Notlar\"><table:table-row><table:table-cell "
+                 "office:value-type=\"string\"><text:p>ikinci</text:p></table:table-cell><table:table-cell "
+                 "office:value-type=\"string\"><text:p>sayfa</text:p></table:table-cell></table:table-row>"
+                 "</table:table></office:spreadsheet></office:body></office:document-content>"}};
+}
+
+std::vector<QString> rowTexts(Worksheet& sheet, int row) {
+    std::vector<QString> texts;
+    for (int column = 1; column <= kReadColumns; ++column)
+        texts.push_back(sheet.cell(row, column).text);
+    return texts;
+}
+
+int rowCount(Worksheet& sheet) {
+    int row = 1;
+    while (!sheet.cell(row, 2).text.isEmpty())
+        ++row;
+    return row - 1;
+}
+
+QString openError(const QString& fileName) {
+    try {
+        openFirstWorksheet(fileName);
+    } catch (const SpreadsheetError& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+} // namespace testfiles

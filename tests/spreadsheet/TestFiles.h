@@ -1,0 +1,49 @@
+#pragma once
+
+// Building test workbooks on disk and comparing read cells with the corpus' expectations.
+
+#include "Worksheet.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <utility>
+#include <vector>
+
+namespace testfiles {
+
+using Parts = std::vector<std::pair<QString, QByteArray>>;
+
+QString corpusPath(const QString& relative);
+
+// A scratch folder for one test; files vanish with it.
+class Scratch {
+public:
+    QString write(const QString& name, const QByteArray& content) const;
+    QString writeZip(const QString& name, const Parts& parts) const;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+struct XlsxParts {
+    QByteArray sheetData{};          // the content of <sheetData>
+    QByteArray sharedStrings{};      // <si> items; no part when empty
+    QByteArray styles{};             // the whole styles part; none when empty
+    QByteArray workbookProperties{}; // e.g. <workbookPr date1904="1"/>
+};
+Parts xlsxParts(const XlsxParts& spec);
+
+// content.xml with the given rows inside the first table.
+Parts odsParts(const QByteArray& tableRows);
+
+// Row r (1-based) of a sheet: the texts of columns 1 to 4.
+std::vector<QString> rowTexts(Worksheet& sheet, int row);
+// Rows from 1 down to the first one whose column 2 is empty.
+int rowCount(Worksheet& sheet);
+
+// The what() of the SpreadsheetError that opening the file throws, or "" when it opens.
+QString openError(const QString& fileName);
+
+} // namespace testfiles
