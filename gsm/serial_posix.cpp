@@ -1,5 +1,6 @@
 // The serial device on POSIX systems: a terminal opened non-blocking and held
 // exclusively, configured through termios.
+#include "PosixLine.h"
 #include "SerialPlatform.h"
 
 #ifdef __linux__
@@ -82,72 +83,13 @@ public:
     bool Gone() const override { return FGone.load(); }
 
     bool ApplyLineSettings(const TLineSettings& settings) override {
-        if (settings.BaudRate <= 0 || settings.ByteSize < 5 || settings.ByteSize > 8 || settings.Parity > 4 ||
-            settings.StopBits > 2 || (settings.StopBits == 1 && settings.ByteSize != 5)) {
-            return false;
-        }
         std::shared_lock lock(FMutex);
         termios tio{};
-        if (FFd < 0 || RetryOnInterrupt([&] { return tcgetattr(FFd, &tio); }) != 0) {
+        bool custom = false;
+        if (FFd < 0 || RetryOnInterrupt([&] { return tcgetattr(FFd, &tio); }) != 0 ||
+            !FillTermios(settings, tio, custom)) {
             return false;
         }
-        tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                              IXON | IXOFF | IXANY | INPCK);
-        if (settings.CheckParity) {
-            tio.c_iflag |= INPCK;
-        }
-        if (settings.OutX) {
-            tio.c_iflag |= IXON;
-        }
-        if (settings.InX) {
-            tio.c_iflag |= IXOFF;
-        }
-        tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ICANON | ISIG | IEXTEN);
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-        tio.c_cflag |= CLOCAL | CREAD | SizeFlag(settings.ByteSize);
-        switch (settings.Parity) {
-        case 1:
-            tio.c_cflag |= PARENB | PARODD;
-            break;
-        case 2:
-            tio.c_cflag |= PARENB;
-            break;
-        case 3:
-            tio.c_cflag |= PARENB | CMSPAR | PARODD;
-            break;
-        case 4:
-            tio.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            break;
-        }
-        // One and a half stop bits: the UART gives them for 5 data bits when
-        // asked for two.
-        if (settings.StopBits != 0) {
-            tio.c_cflag |= CSTOPB;
-        }
-        if (settings.OutxCtsFlow || settings.RtsControl == 2) {
-            tio.c_cflag |= CRTSCTS;
-        }
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
-        tio.c_cc[VSTART] = static_cast<cc_t>(settings.XonChar);
-        tio.c_cc[VSTOP] = static_cast<cc_t>(settings.XoffChar);
-
-        bool custom = true;
-        for (const TSpeed& speed : Speeds) {
-            if (speed.Rate == settings.BaudRate) {
-                cfsetispeed(&tio, speed.Code);
-                cfsetospeed(&tio, speed.Code);
-                custom = false;
-            }
-        }
-#ifndef __linux__
-        if (custom) {
-            return false;
-        }
-#endif
         if (RetryOnInterrupt([&] { return tcsetattr(FFd, TCSANOW, &tio); }) != 0) {
             return false;
         }
@@ -283,6 +225,74 @@ private:
 };
 
 } // namespace
+
+bool FillTermios(const TLineSettings& settings, termios& tio, bool& customRate) {
+    if (settings.BaudRate <= 0 || settings.ByteSize < 5 || settings.ByteSize > 8 || settings.Parity > 4 ||
+        settings.StopBits > 2 || (settings.StopBits == 1 && settings.ByteSize != 5)) {
+        return false;
+    }
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                          IXOFF | IXANY | INPCK);
+    if (settings.CheckParity) {
+        tio.c_iflag |= INPCK;
+    }
+    if (settings.OutX) {
+        tio.c_iflag |= IXON;
+    }
+    if (settings.InX) {
+        tio.c_iflag |= IXOFF;
+    }
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+#ifdef CIBAUD
+    // Input at the output rate, whatever rate an earlier setting left there.
+    tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+#endif
+    tio.c_cflag |= CLOCAL | CREAD | SizeFlag(settings.ByteSize);
+    switch (settings.Parity) {
+    case 1:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        tio.c_cflag |= PARENB;
+        break;
+    case 3:
+        tio.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
+    }
+    // One and a half stop bits: the UART gives them for 5 data bits when asked
+    // for two.
+    if (settings.StopBits != 0) {
+        tio.c_cflag |= CSTOPB;
+    }
+    if (settings.OutxCtsFlow || settings.RtsControl == 2) {
+        tio.c_cflag |= CRTSCTS;
+    }
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tio.c_cc[VSTART] = static_cast<cc_t>(settings.XonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(settings.XoffChar);
+
+    customRate = true;
+    for (const TSpeed& speed : Speeds) {
+        if (speed.Rate == settings.BaudRate) {
+            cfsetispeed(&tio, speed.Code);
+            cfsetospeed(&tio, speed.Code);
+            customRate = false;
+        }
+    }
+#ifdef __linux__
+    return true;
+#else
+    return !customRate;
+#endif
+}
 
 std::unique_ptr<TSerialDevice> OpenSystemSerialDevice(const std::string& devicePath) {
     const int fd = RetryOnInterrupt(

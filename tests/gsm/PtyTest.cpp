@@ -1,0 +1,214 @@
+// The component on a real pseudo-terminal, in real time, with the phone
+// simulator on the other end.
+#include "FakePlatform.h"
+#include "GsmModem.h"
+#include "LinuxTermios2.h"
+#include "ModemSim.h"
+#include "TempDir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Everything delivered through OnReceive, joined.
+class TReceived {
+public:
+    void Add(const std::string& text) {
+        {
+            std::lock_guard lock(FMutex);
+            FText += text;
+        }
+        FChanged.notify_all();
+    }
+    bool WaitFor(const std::string& text, std::chrono::milliseconds timeout = 5s) {
+        std::unique_lock lock(FMutex);
+        return FChanged.wait_for(lock, timeout, [&] { return FText.find(text) != std::string::npos; });
+    }
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::string FText;
+};
+
+TModemSimOptions LinkedAs(const std::string& path) {
+    TModemSimOptions options;
+    options.LinkPath = path;
+    return options;
+}
+
+class OnPty : public ::testing::Test {
+protected:
+    OnPty() {
+        Sim.Start();
+        Modem.SetPort(spCOM1);
+        Modem.OnConnect = [this](TGsmModem&, TCommPort port) {
+            Events.Add("OnConnect " + TGsmModem::PortToString(port));
+        };
+        Modem.OnDisconnect = [this](TGsmModem&, TCommPort port) {
+            Events.Add("OnDisconnect " + TGsmModem::PortToString(port));
+        };
+        Modem.OnReceive = [this](TGsmModem&, const std::string& text) { Received.Add(text); };
+        Modem.OnRing = [this](TGsmModem&, const std::string& number) { Events.Add("ring " + number); };
+    }
+
+    termios Terminal() {
+        termios tio{};
+        EXPECT_EQ(tcgetattr(Sim.TerminalFd(), &tio), 0);
+        return tio;
+    }
+
+    static std::string Message(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+
+    TTempDir Dev;
+    TModemSim Sim{LinkedAs(Dev / "ttyUSB0")};
+    TGsmModem Modem{SystemPlatform(Dev.Path().string())};
+    TTrace Events;
+    TReceived Received;
+};
+
+TEST_F(OnPty, LineSettingsReachTheTerminal) {
+    Modem.Connect();
+    termios tio = Terminal();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B4800));
+    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B4800));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0U);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK | ICRNL), 0U);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0U);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0U);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+
+    Modem.SetBaudRate(br014400);
+    EXPECT_EQ(ReadLineRate(Sim.TerminalFd()), 14400) << "a rate outside the termios table";
+    Modem.SetBaudRate(br115200);
+    EXPECT_EQ(ReadLineRate(Sim.TerminalFd()), 115200);
+
+    // A pseudo-terminal keeps eight data bits and no parity whatever it is
+    // asked; it refuses other widths, and of the parity flags keeps the rest.
+    Modem.SetParity(pbMark);
+    EXPECT_EQ(Terminal().c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD | CMSPAR));
+    Modem.SetParity(pbNone);
+    EXPECT_EQ(Message([&] { Modem.SetDataWidth(dw7Bits); }), "Cannot connect to COM1.");
+    EXPECT_EQ(Terminal().c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(Modem.DataWidth(), dw7Bits);
+    Modem.SetDataWidth(dw8Bits);
+    Modem.SetStopBits(sb2Bits);
+    EXPECT_NE(Terminal().c_cflag & CSTOPB, 0U);
+
+    Modem.SetSwFlowControl(sfXONXOFF);
+    tio = Terminal();
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(tio.c_cc[VSTART], 17);
+    EXPECT_EQ(tio.c_cc[VSTOP], 19);
+    Modem.SetHwFlowControl(hfRTSCTS);
+    EXPECT_NE(Terminal().c_cflag & CRTSCTS, 0U);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+}
+
+TEST_F(OnPty, RateZeroIsRefused) {
+    Modem.SetBaudRate(brCustom);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    Modem.SetCustomBaudRate(4800);
+    Modem.Connect();
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the refused opening left the port free";
+}
+
+TEST_F(OnPty, SubmitsAnSmsAndDeliversTheConfirmation) {
+    Modem.Connect();
+    EXPECT_EQ(Events.Entries(), (std::vector<std::string>{"OnConnect COM1"}));
+    ASSERT_TRUE(Sim.WaitForReceived("AT+CLIP=1;+CRC=1\r", 5s));
+    Modem.SendSms("+905321234567", "", "Merhaba d\xfcnya");
+    ASSERT_TRUE(Sim.WaitForMessages(1, 5s));
+    EXPECT_EQ(Sim.Messages().at(0).Number, "+905321234567");
+    EXPECT_EQ(Sim.Messages().at(0).Text, "Merhaba d\xfcnya");
+    EXPECT_EQ(Sim.Received(), "AT+CLIP=1;+CRC=1\r\x1b"
+                              "AT\rAT+CMGF=1\rAT+CMGS=\"+905321234567\"\rMerhaba d\xfcnya\x1a");
+    EXPECT_TRUE(Received.WaitFor("\r\n+CMGS: 1\r\n\r\nOK\r\n"));
+    EXPECT_TRUE(Received.WaitFor("MERHABA D\xfcNYA")) << "the echo, upper-cased from a to z only";
+
+    Sim.Ring("+905321234567");
+    EXPECT_TRUE(Events.WaitFor("ring +905321234567"));
+
+    Modem.Disconnect();
+    EXPECT_EQ(Events.Entries().back(), "OnDisconnect COM1");
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    Modem.Connect();
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the port is free again after Disconnect";
+}
+
+TEST_F(OnPty, DeviceThatVanishesEndsTheConnection) {
+    Modem.Connect();
+    ASSERT_TRUE(Sim.WaitForReceived("AT+CLIP=1;+CRC=1\r", 5s));
+    Sim.CloseLine();
+    ASSERT_TRUE(Events.WaitFor("OnDisconnect COM1", 3s));
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (Modem.ConnectedPort() != spNone && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    Modem.Disconnect();
+    EXPECT_EQ(Events.Count("OnDisconnect COM1"), 1U);
+}
+
+TEST_F(OnPty, PortHeldByAnotherComponentIsRefused) {
+    Modem.Connect();
+    TGsmModem other(SystemPlatform(Dev.Path().string()));
+    other.SetPort(spCOM1);
+    EXPECT_EQ(Message([&] { other.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(other.ConnectedPort(), spNone);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+    Modem.Disconnect();
+    other.Connect();
+    EXPECT_EQ(other.ConnectedPort(), spCOM1);
+}
+
+TEST_F(OnPty, DestroyedWhileConnectedRaisesNoDisconnect) {
+    {
+        TGsmModem modem(SystemPlatform(Dev.Path().string()));
+        modem.OnDisconnect = [this](TGsmModem&, TCommPort) { Events.Add("disconnected"); };
+        modem.SetPort(spCOM1);
+        modem.Connect();
+        ASSERT_TRUE(Sim.WaitForReceived("AT+CLIP=1;+CRC=1\r", 5s));
+    }
+    EXPECT_EQ(Events.Count("disconnected"), 0U);
+    Modem.Connect();
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the destroyed component closed the port";
+}
+
+TEST(Gammu, SendsAnSmsThroughTheSimulator) {
+    if (std::system("command -v gammu >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "gammu is not installed (Debian package gammu)";
+    }
+    TTempDir dir;
+    TModemSim sim(LinkedAs(dir / "ttyUSB0"));
+    sim.Start();
+    std::ofstream(dir / "gammurc") << "[gammu]\ndevice = " << (dir / "ttyUSB0") << "\nconnection = at\n";
+    const std::string command = "timeout 60 gammu -c '" + (dir / "gammurc") +
+                                "' sendsms TEXT +905321234567 -text 'Merhaba dunya' >'" +
+                                (dir / "gammu.out") + "' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << std::ifstream(dir / "gammu.out").rdbuf();
+    ASSERT_EQ(sim.Messages().size(), 1U);
+    EXPECT_EQ(sim.Messages()[0].Number, "+905321234567");
+    EXPECT_EQ(sim.Messages()[0].Text, "Merhaba dunya");
+    EXPECT_EQ(sim.Messages()[0].Reference, 1);
+}
+
+} // namespace
