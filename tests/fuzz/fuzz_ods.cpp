@@ -1,0 +1,10 @@
+#include "FuzzSheet.h"
+#include "ZipArchive.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray bytes = fuzzBytes(data, size);
+    return fuzzReader([&] {
+        spreadsheet::ZipArchive zip(bytes);
+        return spreadsheet::readOds(zip);
+    });
+}
