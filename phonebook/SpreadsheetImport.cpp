@@ -11,6 +11,13 @@ constexpr int kAdsoyad = 2;
 constexpr int kTelefon = 3;
 constexpr int kGsm = 4;
 
+// An empty cell is empty text, which the book keeps as such, not as a
+// column without a value.
+QString textAt(Worksheet& sheet, int row, int column) {
+    const QString text = sheet.cell(row, column).text;
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 } // namespace
 
 QString importedTelefon(const Cell& cell) {
@@ -19,7 +26,7 @@ QString importedTelefon(const Cell& cell) {
     if (cell.kind == CellKind::Number && tenDigits) {
         return QLatin1Char('0') + cell.text;
     }
-    return cell.text;
+    return cell.text.isNull() ? QStringLiteral("") : cell.text;
 }
 
 void importSpreadsheet(PhonebookView& view, const QString& fileName) {
@@ -30,10 +37,10 @@ void importSpreadsheet(PhonebookView& view, const QString& fileName) {
         const QString telefon = importedTelefon(sheet->cell(row, kTelefon));
         if (!view.locate(Field::telefon, telefon)) {
             view.append();
-            view.setFieldText(Field::grup, sheet->cell(row, kGrup).text);
+            view.setFieldText(Field::grup, textAt(*sheet, row, kGrup));
             view.setFieldText(Field::adsoyad, adsoyad);
             view.setFieldText(Field::telefon, telefon);
-            view.setFieldText(Field::gsm, sheet->cell(row, kGsm).text);
+            view.setFieldText(Field::gsm, textAt(*sheet, row, kGsm));
             view.post();
         }
         ++row;

@@ -173,6 +173,31 @@ TEST_F(MainWindowTest, CtrlDeleteAsksAndDeletesOnlyOnOk) {
     EXPECT_EQ(grid.model()->rowCount(), 2);
 }
 
+TEST_F(MainWindowTest, ImportCancelledAddsNothing) {
+    auto form = start();
+    dialogs.fileName.clear();
+    control<QPushButton>(*form, "Button5").click();
+    EXPECT_EQ(dialogs.fileDialogs, 1);
+    EXPECT_EQ(file.count(), 3);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, ImportShowsNewRowsInTheGridAndFailuresInTheErrorBox) {
+    auto form = start();
+    auto& grid = control<QTableView>(*form, "DBGrid1");
+    dialogs.fileName = QStringLiteral(ZEMVORA_CORPUS_DIR "/generated/lo_contacts.ods");
+    control<QPushButton>(*form, "Button5").click();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+    EXPECT_EQ(grid.model()->rowCount(), 3 + 6) << "Şükrü Çağlayan's number is in the book already";
+    EXPECT_EQ(file.count(), 3 + 6);
+
+    dialogs.fileName = file.dir() + QStringLiteral("/missing.xlsx");
+    control<QPushButton>(*form, "Button5").click();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors.front().contains("missing.xlsx")) << dialogs.errors.front().toStdString();
+    EXPECT_EQ(file.count(), 3 + 6);
+}
+
 struct Placement {
     const char* name;
     int left, top, width, height;
