@@ -2,7 +2,9 @@
 // clock the test drives.
 #include "FakePlatform.h"
 
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace {
 
@@ -164,6 +166,41 @@ TEST_F(Connection, DisconnectReturnsAfterTheThreadsEnd) {
     EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
     Modem.Disconnect();
     EXPECT_TRUE(Fake.Trace->TakeNew().empty()) << "a second Disconnect raises nothing";
+}
+
+TEST_F(Connection, DisconnectGivesUpOnAThreadStuckInAHandler) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool inHandler = false;
+    bool release = false;
+    Modem.OnReceive = [&](TGsmModem&, const std::string&) {
+        std::unique_lock lock(mutex);
+        inHandler = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+    };
+    ConnectTo(spCOM1);
+    Fake.Line("/dev/ttyUSB0")->Feed("OK");
+    Fake.Clock->Step(std::chrono::milliseconds(1)); // pass 2 delivers and stays in the handler
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return inHandler; }));
+    }
+    Fake.Clock->SetTurnWait(std::chrono::milliseconds(0));
+    Modem.Disconnect();
+    EXPECT_EQ(Fake.Clock->Turns(), 500);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "kept until the thread's end";
+    EXPECT_EQ(Fake.Trace->Count("close"), 0U);
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(Fake.Trace->WaitFor("close"));
+    Modem.SetPort(spCOM2);
+    Modem.Connect(); // joins the old thread before opening
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM2);
+    EXPECT_EQ(Fake.Trace->Count("OnDisconnect COM1"), 1U);
 }
 
 TEST_F(Connection, DestroyingTheConnectedComponentRaisesNoDisconnect) {

@@ -177,12 +177,19 @@ void TFakeClock::PollPause(std::chrono::milliseconds period, const TSignal& stop
 }
 
 void TFakeClock::WaitTurn(std::chrono::milliseconds period, const TSignal& ended) {
+    std::chrono::milliseconds wait{};
     {
         std::lock_guard lock(FMutex);
         ++FTurns;
         FNow += period;
+        wait = FTurnWait;
     }
-    ended.WaitFor(10s);
+    ended.WaitFor(wait);
+}
+
+void TFakeClock::SetTurnWait(std::chrono::milliseconds wait) {
+    std::lock_guard lock(FMutex);
+    FTurnWait = wait;
 }
 
 bool TFakeClock::WaitForPauses(int count, std::chrono::milliseconds timeout) {

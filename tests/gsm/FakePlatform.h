@@ -64,6 +64,8 @@ public:
     // parks again (false when it did not, e.g. because it ended).
     bool Step(std::chrono::milliseconds timeout = std::chrono::seconds(5));
     int Pauses() const;
+    // How long one turn of Disconnect waits in real time for the thread's end.
+    void SetTurnWait(std::chrono::milliseconds wait);
     int Turns() const;
     std::chrono::milliseconds Now() const;
 
@@ -74,6 +76,7 @@ private:
     int FEntered = 0;
     int FReleased = 0;
     int FTurns = 0;
+    std::chrono::milliseconds FTurnWait{10000};
     std::chrono::milliseconds FNow{0};
 };
 

@@ -6,9 +6,11 @@
 #include "ModemSim.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <termios.h>
 #include <thread>
 
@@ -191,6 +193,40 @@ TEST_F(OnPty, DestroyedWhileConnectedRaisesNoDisconnect) {
     EXPECT_EQ(Events.Count("disconnected"), 0U);
     Modem.Connect();
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the destroyed component closed the port";
+}
+
+// The nice values of this process's threads, from /proc.
+std::vector<int> ThreadNiceValues() {
+    std::vector<int> values;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream file(task.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int index = 3; index <= 19 && fields >> field; ++index) {
+            if (index == 19) {
+                values.push_back(std::stoi(field));
+            }
+        }
+    }
+    return values;
+}
+
+bool HasThreadWithNice(int nice) {
+    const std::vector<int> values = ThreadNiceValues();
+    return std::find(values.begin(), values.end(), nice) != values.end();
+}
+
+TEST_F(OnPty, PriorityReachesTheReadingThread) {
+    ASSERT_FALSE(HasThreadWithNice(10));
+    Modem.SetPriority(tpLower); // nice 5
+    Modem.Connect();
+    ASSERT_TRUE(Sim.WaitForReceived("AT+CLIP=1;+CRC=1\r", 5s));
+    EXPECT_TRUE(HasThreadWithNice(5)) << "the thread starts at the stored priority";
+    Modem.SetPriority(tpLowest); // nice 10
+    EXPECT_TRUE(HasThreadWithNice(10)) << "and a running thread changes at once";
+    Modem.Disconnect();
+    EXPECT_FALSE(HasThreadWithNice(10));
 }
 
 TEST(Gammu, SendsAnSmsThroughTheSimulator) {
