@@ -455,7 +455,10 @@ std::unique_ptr<TSerialDevice> TGsmModem::OpenPort() {
         TPortSet ignored;
         GetExistingPorts(ignored);
     }
-    const std::string& path = FDevicePaths.at(port);
+    std::string path = FDevicePaths.at(port);
+    if (path.empty()) {
+        path = FPlatform.Lister->UnlistedPath(FPortName);
+    }
     if (path.empty()) {
         return nullptr;
     }

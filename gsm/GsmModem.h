@@ -15,7 +15,10 @@
 // that outlives that wait is joined before the next opening and by the
 // destructor. The destructor asks the thread to stop and joins it; no
 // OnDisconnect is raised once destruction has begun, but the device is still
-// purged and closed by the thread's end.
+// purged and closed by the thread's end. Connect, Disconnect and the destructor
+// must not be called from a handler run by the reading thread, and a handler
+// must not wait for the caller's thread while that may be destroying the
+// component.
 //
 // A device that reports it went away (a USB modem pulled out, the other side of
 // a pseudo-terminal closed) ends the reading thread as if it had been asked to

@@ -76,6 +76,8 @@ public:
     virtual ~TPortLister() = default;
     virtual void
     List(const std::function<void(const std::string& name, const std::string& devicePath)>& found) = 0;
+    // The device behind a COM name the list did not report, "" when none.
+    virtual std::string UnlistedPath(const std::string& /*name*/) { return {}; }
 };
 
 // A flag that one thread sets and another waits for.

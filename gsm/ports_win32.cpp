@@ -41,6 +41,9 @@ public:
             found(port, "\\\\.\\" + port);
         }
     }
+
+    // Windows opens any COM name, listed or not.
+    std::string UnlistedPath(const std::string& name) override { return "\\\\.\\" + name; }
 };
 
 } // namespace

@@ -75,6 +75,13 @@ TEST_F(Connection, ConnectOpensTheDeviceListedForTheName) {
     EXPECT_EQ(Fake.Listings, 1);
 }
 
+TEST_F(Connection, NameTheListDoesNotKnowOpensThePlatformsPathForIt) {
+    Fake.Unlisted["COM7"] = "\\\\.\\COM7";
+    ConnectTo(spCOM7);
+    EXPECT_EQ(Fake.Trace->Count("open \\\\.\\COM7"), 1U);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM7);
+}
+
 TEST_F(Connection, NoPortAndNothingOpenDoesNothing) {
     Modem.Connect();
     EXPECT_TRUE(Fake.Trace->Entries().empty());

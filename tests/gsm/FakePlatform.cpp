@@ -90,6 +90,10 @@ public:
             found(name, path);
         }
     }
+    std::string UnlistedPath(const std::string& name) override {
+        const auto found = FPlatform.Unlisted.find(name);
+        return found == FPlatform.Unlisted.end() ? std::string() : found->second;
+    }
 
 private:
     TFakePlatform& FPlatform;

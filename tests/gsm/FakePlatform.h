@@ -88,6 +88,8 @@ struct TFakePlatform {
     std::shared_ptr<TFakeClock> Clock = std::make_shared<TFakeClock>(Trace);
     // COM name -> device path, as the lister reports them, in order.
     std::vector<std::pair<std::string, std::string>> Ports;
+    // Paths for names the list does not report (as Windows opens any COM name).
+    std::map<std::string, std::string> Unlisted;
     std::map<std::string, std::shared_ptr<TFakeLine>> Lines; // by device path
     int Listings = 0;
     std::mutex Mutex;
