@@ -34,7 +34,8 @@ QString readCellText(QXmlStreamReader& xml) {
                     text.append(QLatin1Char('\n'));
                 paragraphDepth = depth;
             } else if (paragraphDepth > 0 && name == QLatin1String("s")) {
-                const QStringView count = attribute(xml, QLatin1String("c"));
+                const QXmlStreamAttributes attributes = xml.attributes();
+                const QStringView count = attribute(attributes, QLatin1String("c"));
                 text.append(
                     QString(count.isEmpty() ? 1 : std::clamp(count.toInt(), 0, 1000), QLatin1Char(' ')));
             } else if (paragraphDepth > 0 && name == QLatin1String("tab")) {
@@ -76,19 +77,20 @@ std::optional<double> durationSeconds(const QString& value) {
 }
 
 Cell typedCell(QXmlStreamReader& xml) {
-    const QString type = attribute(xml, QLatin1String("value-type")).toString();
-    const bool hasFormula = !attribute(xml, QLatin1String("formula")).isEmpty();
+    const QXmlStreamAttributes attributes = xml.attributes();
+    const QString type = attribute(attributes, QLatin1String("value-type")).toString();
+    const bool hasFormula = !attribute(attributes, QLatin1String("formula")).isEmpty();
     if (type == QLatin1String("float") || type == QLatin1String("percentage") ||
         type == QLatin1String("currency")) {
         bool ok = false;
-        const double value = attribute(xml, QLatin1String("value")).trimmed().toDouble(&ok);
+        const double value = attribute(attributes, QLatin1String("value")).trimmed().toDouble(&ok);
         xml.skipCurrentElement();
         if (!ok || !std::isfinite(value))
             throw ReadError(QStringLiteral("part content.xml holds a number that is none"));
         return {CellKind::Number, generalNumber(value)};
     }
     if (type == QLatin1String("date")) {
-        const QString value = attribute(xml, QLatin1String("date-value")).trimmed().toString();
+        const QString value = attribute(attributes, QLatin1String("date-value")).trimmed().toString();
         xml.skipCurrentElement();
         const QDateTime dateTime = QDateTime::fromString(value, Qt::ISODateWithMs);
         if (dateTime.isValid()) {
@@ -103,7 +105,7 @@ Cell typedCell(QXmlStreamReader& xml) {
         return {CellKind::Date, dateText(date)};
     }
     if (type == QLatin1String("time")) {
-        const QString value = attribute(xml, QLatin1String("time-value")).trimmed().toString();
+        const QString value = attribute(attributes, QLatin1String("time-value")).trimmed().toString();
         xml.skipCurrentElement();
         const std::optional<double> seconds = durationSeconds(value);
         if (!seconds)
@@ -121,12 +123,12 @@ Cell typedCell(QXmlStreamReader& xml) {
                                     .arg(magnitude % 60, 2, 10, QLatin1Char('0'))};
     }
     if (type == QLatin1String("boolean")) {
-        const QStringView value = attribute(xml, QLatin1String("boolean-value")).trimmed();
+        const QStringView value = attribute(attributes, QLatin1String("boolean-value")).trimmed();
         const bool truth = value == QLatin1String("true") || value == QLatin1String("1");
         xml.skipCurrentElement();
         return {CellKind::Boolean, truth ? QStringLiteral("True") : QStringLiteral("False")};
     }
-    const QStringView stringValue = attribute(xml, QLatin1String("string-value"));
+    const QStringView stringValue = attribute(attributes, QLatin1String("string-value"));
     if (type == QLatin1String("string") && !stringValue.isEmpty()) {
         const QString text = stringValue.toString();
         xml.skipCurrentElement();
@@ -139,8 +141,8 @@ Cell typedCell(QXmlStreamReader& xml) {
     return {type.isEmpty() && hasFormula ? CellKind::Error : CellKind::Text, text};
 }
 
-long long repeatCount(const QXmlStreamReader& xml, QLatin1String name) {
-    const QStringView value = attribute(xml, name);
+long long repeatCount(const QXmlStreamAttributes& attributes, QLatin1String name) {
+    const QStringView value = attribute(attributes, name);
     if (value.isEmpty())
         return 1;
     bool ok = false;
@@ -181,7 +183,7 @@ std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
         }
         if (name != QLatin1String("table-row"))
             continue;
-        const long long repeats = repeatCount(xml, QLatin1String("number-rows-repeated"));
+        const long long repeats = repeatCount(xml.attributes(), QLatin1String("number-rows-repeated"));
         Row row;
         long long column = 1;
         while (nextToken(xml, kContent) != QXmlStreamReader::EndElement) {
@@ -194,7 +196,8 @@ std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
                 xml.skipCurrentElement();
                 continue;
             }
-            const long long cellRepeats = repeatCount(xml, QLatin1String("number-columns-repeated"));
+            const long long cellRepeats =
+                repeatCount(xml.attributes(), QLatin1String("number-columns-repeated"));
             if (column > kReadColumns) {
                 xml.skipCurrentElement();
                 continue;

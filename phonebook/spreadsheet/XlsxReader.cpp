@@ -54,12 +54,15 @@ QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QStr
         return relationships;
     QXmlStreamReader xml(*data);
     while (nextToken(xml, relsPart) != QXmlStreamReader::EndDocument) {
-        if (xml.isStartElement() && xml.name() == QLatin1String("Relationship") &&
-            attribute(xml, QLatin1String("TargetMode")) != QLatin1String("External")) {
-            relationships.insert(
-                attribute(xml, QLatin1String("Id")).toString(),
-                {attribute(xml, QLatin1String("Type")).toString(),
-                 resolveTarget(directoryOf(sourcePart), attribute(xml, QLatin1String("Target")).toString())});
+        if (!xml.isStartElement())
+            continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (xml.name() == QLatin1String("Relationship") &&
+            attribute(attributes, QLatin1String("TargetMode")) != QLatin1String("External")) {
+            relationships.insert(attribute(attributes, QLatin1String("Id")).toString(),
+                                 {attribute(attributes, QLatin1String("Type")).toString(),
+                                  resolveTarget(directoryOf(sourcePart),
+                                                attribute(attributes, QLatin1String("Target")).toString())});
         }
     }
     return relationships;
@@ -149,13 +152,15 @@ Styles readStyles(const ZipArchive& zip, const std::optional<QString>& part) {
     while (nextToken(xml, *part) != QXmlStreamReader::EndDocument) {
         if (xml.isStartElement()) {
             const QStringView name = xml.name();
+            const QXmlStreamAttributes attributes = xml.attributes();
             if (name == QLatin1String("numFmt")) {
-                customIsDate.insert(attribute(xml, QLatin1String("numFmtId")).toInt(),
-                                    isDateFormatCode(attribute(xml, QLatin1String("formatCode")).toString()));
+                customIsDate.insert(
+                    attribute(attributes, QLatin1String("numFmtId")).toInt(),
+                    isDateFormatCode(attribute(attributes, QLatin1String("formatCode")).toString()));
             } else if (name == QLatin1String("cellXfs")) {
                 inCellXfs = true;
             } else if (name == QLatin1String("xf") && inCellXfs) {
-                const int id = attribute(xml, QLatin1String("numFmtId")).toInt();
+                const int id = attribute(attributes, QLatin1String("numFmtId")).toInt();
                 styles.xfIsDate.push_back(customIsDate.contains(id) ? customIsDate.value(id)
                                                                     : isDateFormatId(id));
             }
@@ -193,7 +198,7 @@ struct SheetContent {
 
 Cell numberCell(const QString& value, bool isDate, bool date1904, const QString& part) {
     bool ok = false;
-    const double number = value.trimmed().toDouble(&ok);
+    const double number = QStringView(value).trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(number))
         throw ReadError(QStringLiteral("part %1 holds a number that is none: %2").arg(part, value.left(40)));
     if (isDate)
@@ -230,10 +235,11 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
         if (!xml.isStartElement())
             continue;
         const QStringView name = xml.name();
+        const QXmlStreamAttributes attributes = xml.attributes();
         if (name == QLatin1String("sheetData")) {
             inSheetData = true;
         } else if (inSheetData && name == QLatin1String("row")) {
-            const QStringView r = attribute(xml, QLatin1String("r"));
+            const QStringView r = attribute(attributes, QLatin1String("r"));
             bool ok = true;
             rowNumber = r.isEmpty() ? rowNumber + 1 : r.toLongLong(&ok);
             if (!ok || rowNumber < 1)
@@ -241,14 +247,15 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
             columnNumber = 0;
             collector.beginRow(rowNumber);
         } else if (inSheetData && name == QLatin1String("c")) {
-            const QStringView reference = attribute(xml, QLatin1String("r"));
+            const QStringView reference = attribute(attributes, QLatin1String("r"));
             const long long column = reference.isEmpty() ? columnNumber + 1 : columnOfReference(reference);
             if (column < 1)
                 throw ReadError(
                     QStringLiteral("part %1 has a cell named %2").arg(part, reference.toString()));
             columnNumber = column;
-            const QString type = attribute(xml, QLatin1String("t")).toString();
-            const int style = attribute(xml, QLatin1String("s")).toInt();
+            // The attribute list is a copy and keeps the view valid while the cell's content is read.
+            const QStringView type = attribute(attributes, QLatin1String("t"));
+            const int style = attribute(attributes, QLatin1String("s")).toInt();
             Cell* cell = collector.cell(column);
             if (!cell) {
                 xml.skipCurrentElement();
@@ -284,7 +291,7 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
                 *cell = numberCell(value, isDate, date1904, part);
             } else if (type == QLatin1String("s")) {
                 bool ok = false;
-                const qsizetype index = value.trimmed().toLongLong(&ok);
+                const qsizetype index = QStringView(value).trimmed().toLongLong(&ok);
                 if (!ok || index < 0)
                     throw ReadError(
                         QStringLiteral("part %1 refers to shared string %2").arg(part, value.left(40)));
@@ -302,8 +309,8 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
             } else if (type == QLatin1String("d")) {
                 *cell = isoDateCell(value, part);
             } else {
-                throw ReadError(
-                    QStringLiteral("part %1 has a cell of unknown type %2").arg(part, type.left(20)));
+                throw ReadError(QStringLiteral("part %1 has a cell of unknown type %2")
+                                    .arg(part, type.left(20).toString()));
             }
         }
     }
@@ -368,14 +375,15 @@ std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
     while (nextToken(xml, workbookPart) != QXmlStreamReader::EndDocument) {
         if (!xml.isStartElement())
             continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
         if (std::exchange(atRoot, false) && xml.name() != QLatin1String("workbook"))
             throw ReadError(notSpreadsheetText()); // a text document or presentation in the same package form
         if (xml.name() == QLatin1String("workbookPr")) {
-            const QStringView value = attribute(xml, QLatin1String("date1904"));
+            const QStringView value = attribute(attributes, QLatin1String("date1904"));
             date1904 = value == QLatin1String("1") || value == QLatin1String("true");
         } else if (xml.name() == QLatin1String("sheet") && firstSheetId.isEmpty()) {
             // The first worksheet in tab order; chart and dialog sheets are no worksheets.
-            const QString id = attribute(xml, QLatin1String("id")).toString();
+            const QString id = attribute(attributes, QLatin1String("id")).toString();
             const auto found = relationships.constFind(id);
             if (found != relationships.constEnd() && hasType(*found, QLatin1String("worksheet")))
                 firstSheetId = id;

@@ -20,9 +20,10 @@ inline QXmlStreamReader::TokenType nextToken(QXmlStreamReader& xml, const QStrin
     return token;
 }
 
-// Attribute by local name, whatever its prefix.
-inline QStringView attribute(const QXmlStreamReader& xml, QLatin1String localName) {
-    for (const QXmlStreamAttribute& a : xml.attributes())
+// Attribute by local name, whatever its prefix. The list is taken const: iterating a temporary one would
+// copy it.
+inline QStringView attribute(const QXmlStreamAttributes& attributes, QLatin1String localName) {
+    for (const QXmlStreamAttribute& a : attributes)
         if (a.name() == localName)
             return a.value();
     return {};
