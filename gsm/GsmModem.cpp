@@ -6,8 +6,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr std::chrono::milliseconds PollInterval{500};
 constexpr int DisconnectTurns = 500;
 constexpr std::chrono::milliseconds LaterTurn{15};
@@ -165,6 +163,7 @@ private:
                 // The port closes whatever the handler does.
             }
         }
+        // Failures to discard and close are dropped: the port is released either way.
         try {
             FDevice->Purge();
         } catch (...) {
@@ -176,6 +175,7 @@ private:
         if (!destroying) {
             FOwner.FConnectedPort.store(spNone);
         }
+        FOsThreadId.store(0);
         FEnded.Set();
     }
 
@@ -193,6 +193,7 @@ TGsmModem::TGsmModem(TGsmPlatform platform) : FPlatform(std::move(platform)) {}
 
 TGsmModem::~TGsmModem() {
     FDestroying.store(true);
+    FCurrentThread.store(nullptr);
     if (FThread) {
         FThread->RequestStop();
     }
@@ -496,7 +497,6 @@ void TGsmModem::Connect() {
     } catch (...) {
         // Every failure of the opening, an OnConnect handler's included, ends
         // in the one message below with the port closed again.
-        opened = false;
     }
     if (!opened) {
         FConnectedPort.store(spNone);
@@ -505,6 +505,7 @@ void TGsmModem::Connect() {
                 device->Purge();
                 device->Close();
             } catch (...) {
+                // The opening has failed already; that message is the one to give.
             }
         }
         throw CannotConnect();
