@@ -1,0 +1,268 @@
+// The main window, the real GSM component on a real pseudo-terminal and the
+// phone simulator at its other end, in real time: what a user sees and what
+// the phone receives, byte for byte.
+#include "ModemSim.h"
+#include "PhonebookFile.h"
+#include "ScriptedDialogs.h"
+#include "app/Unit1.h"
+
+#include <QColor>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The phone's reading thread polls every 500 ms and delivers about once a
+// second; this leaves room for a busy machine.
+constexpr int DeliveryBound = 4000;
+
+const std::string SetupCommand = "AT+CLIP=1;+CRC=1\r";
+
+// What one SendSms with an empty service centre number writes.
+std::string submission(const std::string& number, const std::string& text) {
+    return "\x1b"
+           "AT\rAT+CMGF=1\rAT+CMGS=\"" +
+           number + "\"\r" + text + "\x1a";
+}
+
+template <typename T = QWidget> T& control(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+        throw std::runtime_error(std::string("no control ") + name);
+    }
+    return *found;
+}
+
+TModemSimOptions linkedAs(const QString& path) {
+    TModemSimOptions options;
+    options.LinkPath = path.toStdString();
+    return options;
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(devices.isValid());
+        sim.Start();
+        file.add({
+            {"Ayşe Yılmaz", "05351110001", "Turkcell", "Ankara"},
+            {"Mehmet Öz", "05321110002", "Vodafone", "İstanbul"},
+            {"Zeynep Çelik", "05551110003", "Türk Telekom", "Ankara"},
+            {"Ömer Şahin", "05421110004", "Turkcell", "İzmir"},
+            {"Gül Ünal", "05061110005", "Vodafone", "Bursa"},
+        });
+        form = std::make_unique<TForm1>(
+            file.dir(), std::make_unique<TGsmModem>(SystemPlatform(devices.path().toStdString())));
+    }
+
+    void TearDown() override {
+        EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
+    }
+
+    QLabel& status() { return control<QLabel>(*form, "Label4"); }
+    QTimer& timer() { return *form->findChild<QTimer*>(QStringLiteral("Timer1")); }
+    QColor statusBackground() { return status().palette().color(QPalette::Window); }
+
+    // Picks COM1 in the port list as the user does, and presses "Bağlan".
+    void connectPhone() {
+        auto& combo = control<QComboBox>(*form, "combo");
+        ASSERT_EQ(combo.count(), 1);
+        ASSERT_EQ(combo.itemText(0), "COM1");
+        combo.setCurrentIndex(0);
+        emit combo.activated(0);
+        control<QPushButton>(*form, "Button1").click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Received() == SetupCommand; }, DeliveryBound))
+            << sim.Received();
+    }
+
+    // Bytes the phone received after `offset`, once they end with `tail`.
+    std::string receivedUpTo(std::size_t offset, const std::string& tail, int bound) {
+        const bool arrived = QTest::qWaitFor(
+            [&] {
+                const std::string all = sim.Received();
+                return all.size() >= offset + tail.size() && all.ends_with(tail);
+            },
+            bound);
+        EXPECT_TRUE(arrived) << "the phone did not receive the expected bytes in time";
+        return sim.Received().substr(offset);
+    }
+
+    ScriptedDialogs dialogs;
+    QTemporaryDir devices;
+    TModemSim sim{linkedAs(devices.filePath(QStringLiteral("ttyUSB0")))};
+    PhonebookFile file;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(EndToEndTest, ThePhoneOnItsPortConnectsAndTurnsTheStatusLineRed) {
+    auto& combo = control<QComboBox>(*form, "combo");
+    ASSERT_EQ(combo.count(), 1);
+    EXPECT_EQ(combo.itemText(0), "COM1");
+    EXPECT_EQ(combo.itemData(0, Qt::ToolTipRole).toString(), devices.filePath(QStringLiteral("ttyUSB0")));
+    EXPECT_EQ(status().text(), "Durum: Bağlantı Yok");
+    EXPECT_EQ(form->modem().Port(), spNone) << "nothing is chosen at start-up";
+
+    connectPhone();
+    EXPECT_EQ(form->modem().Port(), spCOM1);
+    EXPECT_EQ(form->modem().ConnectedPort(), spCOM1);
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    EXPECT_TRUE(status().autoFillBackground());
+    EXPECT_EQ(statusBackground(), QColor(255, 0, 0));
+    EXPECT_TRUE(control(*form, "Panel1").isEnabled());
+    EXPECT_FALSE(timer().isActive());
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(EndToEndTest, PressingBaglanAgainKeepsTheOneConnection) {
+    connectPhone();
+    control<QPushButton>(*form, "Button1").click();
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    EXPECT_EQ(form->modem().ConnectedPort(), spCOM1);
+
+    // The next bytes on the line are those of a send: no second opening wrote the setup again.
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Tamam"));
+    control<QPushButton>(*form, "Button4").click();
+    const std::string expected = submission("+905321234567", "Tamam");
+    EXPECT_EQ(receivedUpTo(0, expected, DeliveryBound), SetupCommand + expected);
+}
+
+TEST_F(EndToEndTest, SingleSendFoldsTheTextAndIsConfirmedByThePhone) {
+    connectPhone();
+    const std::size_t before = sim.Received().size();
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    auto& memo1 = control<QPlainTextEdit>(*form, "memo1");
+    memo1.setPlainText(QStringLiteral("Merhaba Dünya"));
+
+    control<QPushButton>(*form, "Button4").click();
+    EXPECT_EQ(memo1.toPlainText(), "Merhaba Dunya") << "folded where the user sees it";
+    EXPECT_EQ(status().text(), "Durum: Bağlandı") << "the single send leaves the status line alone";
+
+    const std::string expected = submission("+905321234567", "Merhaba Dunya");
+    EXPECT_EQ(receivedUpTo(before, expected, DeliveryBound), expected);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound))
+        << status().text().toStdString();
+    const auto messages = sim.Messages();
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_EQ(messages[0].Number, "+905321234567");
+    EXPECT_EQ(messages[0].Reference, 1);
+
+    auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
+    EXPECT_TRUE(memo2.toPlainText().contains("+CMGS: 1")) << memo2.toPlainText().toStdString();
+    EXPECT_FALSE(memo2.isVisibleTo(form.get()));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(EndToEndTest, CharactersThatWouldEndTheCommandOrTheTextEarlyNeverReachThePhone) {
+    connectPhone();
+    const std::size_t before = sim.Received().size();
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("0532\"1\r"));
+    control<QPlainTextEdit>(*form, "memo1")
+        .setPlainText(QStringLiteral("a\x1a"
+                                     "b\x1b"
+                                     "c é\nson"));
+
+    control<QPushButton>(*form, "Button4").click();
+
+    const std::string expected = submission("+90532?1?", "a?b?c \xe9\r\nson");
+    EXPECT_EQ(receivedUpTo(before, expected, DeliveryBound), expected)
+        << "a quote or CR would end the number, Ctrl-Z or ESC the text; é goes out in code page 1254";
+    ASSERT_TRUE(sim.WaitForMessages(1, 4s));
+    EXPECT_EQ(sim.Messages()[0].Number, "+90532?1?");
+}
+
+TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
+    connectPhone();
+    auto& grid = control<QTableView>(*form, "DBGrid1");
+    grid.setCurrentIndex(grid.model()->index(1, 0));
+    ASSERT_EQ(form->query().currentRow(), 1);
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Toplantı yarın saat 10'da"));
+    const std::size_t before = sim.Received().size();
+
+    control<QPushButton>(*form, "Button6").click();
+    EXPECT_EQ(control<QPlainTextEdit>(*form, "memo1").toPlainText(), "Toplanti yarin saat 10'da");
+    EXPECT_EQ(status().text(), "Hazır");
+    EXPECT_TRUE(timer().isActive());
+    EXPECT_EQ(sim.Received().size(), before) << "nothing goes out before the first tick";
+
+    // Four messages at one per 2000 ms tick, then the end-of-data tick.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 16000))
+        << sim.Messages().size() << " messages";
+    EXPECT_EQ(status().text(), "Hazır");
+
+    const std::vector<std::string> numbers{"+905321110002", "+905551110003", "+905421110004",
+                                           "+905061110005"};
+    std::string expected;
+    for (const std::string& number : numbers) {
+        expected += submission(number, "Toplanti yarin saat 10'da");
+    }
+    EXPECT_EQ(sim.Received().substr(before), expected);
+    const auto messages = sim.Messages();
+    ASSERT_EQ(messages.size(), numbers.size());
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        EXPECT_EQ(messages[i].Number, numbers[i]) << i;
+        EXPECT_EQ(messages[i].Reference, static_cast<int>(i) + 1) << "each one confirmed";
+    }
+    EXPECT_EQ(sim.Received().find("05351110001"), std::string::npos) << "the row above is not sent";
+    EXPECT_TRUE(form->query().eof());
+    EXPECT_EQ(form->query().currentRow(), 4) << "the view stays on its last row";
+    EXPECT_TRUE(control<QPlainTextEdit>(*form, "memo2").toPlainText().contains("+CMGS: 4"));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(EndToEndTest, RingIsLoggedWithoutTheCallersNumber) {
+    connectPhone();
+    sim.Ring("+905321234567");
+    auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().contains("çaldı"); }, DeliveryBound));
+    EXPECT_TRUE(memo2.toPlainText().contains("+CRING: VOICE")) << "the extended ring format is on";
+    EXPECT_EQ(memo2.toPlainText().count("çaldı"), 1);
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+}
+
+TEST_F(EndToEndTest, TheDeviceVanishingBlacksOutTheStatusLineAndSendsAreRefused) {
+    connectPhone();
+    sim.CloseLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Durum: Bağlantı Yok"; }, DeliveryBound))
+        << status().text().toStdString();
+    EXPECT_TRUE(status().autoFillBackground());
+    EXPECT_EQ(statusBackground(), QColor(0, 0, 0));
+    EXPECT_EQ(form->modem().ConnectedPort(), spNone);
+
+    auto& memo1 = control<QPlainTextEdit>(*form, "memo1");
+    memo1.setPlainText(QStringLiteral("Günaydın"));
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPushButton>(*form, "Button4").click();
+    EXPECT_EQ(dialogs.messages, QStringList{"Telefon bağlantısı yapılamadı"});
+    EXPECT_EQ(memo1.toPlainText(), "Günaydın") << "a refused send leaves the text as typed";
+}
+
+TEST_F(EndToEndTest, TheDeviceVanishingDuringABulkSendStopsItsMessages) {
+    connectPhone();
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Duyuru"));
+    control<QPushButton>(*form, "Button6").click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Messages().size() == 1; }, 4000));
+    sim.CloseLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Durum: Bağlantı Yok"; }, DeliveryBound));
+    EXPECT_TRUE(timer().isActive()) << "the run waits for the status line to read \"Hazır\" again";
+    int ticks = 0;
+    const QObject counter;
+    QObject::connect(&timer(), &QTimer::timeout, &counter, [&ticks] { ++ticks; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 2; }, 3 * SendingWorkflow::TickInterval));
+    EXPECT_EQ(status().text(), "Durum: Bağlantı Yok");
+    EXPECT_TRUE(timer().isActive());
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << "a tick while disconnected tries no send";
+}
+
+} // namespace
