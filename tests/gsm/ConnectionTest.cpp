@@ -244,6 +244,12 @@ TEST_F(Connection, PropertyWritesReapplyToTheOpenPort) {
     EXPECT_EQ(Fake.Trace->TakeNew(),
               (Entries{"settings 9600 8/0/0 dtr1 rts1 cts0 x00", "settings 9600 8/2/0 dtr1 rts1 cts0 x00",
                        "settings 9600 8/2/0 dtr1 rts1 cts0 x00", "settings 9600 8/2/0 dtr1 rts1 cts0 x11"}));
+    Modem.SetCustomBaudRate(31250);
+    EXPECT_TRUE(Fake.Trace->TakeNew().empty()) << "a table rate is in force";
+    Modem.SetBaudRate(brCustom);
+    Modem.SetCustomBaudRate(250000);
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"settings 31250 8/2/0 dtr1 rts1 cts0 x11",
+                                              "settings 250000 8/2/0 dtr1 rts1 cts0 x11"}));
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
 }
 

@@ -3,6 +3,7 @@
 
 #include "TempDir.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -216,6 +217,19 @@ TEST_F(ModemSim, ClosingTheLineHangsUpTheOtherSide) {
     ASSERT_EQ(::poll(&item, 1, 5000), 1);
     EXPECT_NE(item.revents & POLLHUP, 0);
     EXPECT_EQ(Sim->TerminalFd(), -1);
+}
+
+TEST(ModemSimProgram, PrintsThePtyAndRemovesItsLinkOnQuit) {
+    TTempDir dir;
+    const std::string command = "printf 'ring 05321234567\\nquit\\n' | '" MODEM_SIM_PROGRAM "' --link '" +
+                                (dir / "ttyUSB5") + "' --delay 10 >'" + (dir / "out") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream out(dir / "out");
+    std::string path;
+    std::getline(out, path);
+    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0U) << path;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "ttyUSB5")));
+    EXPECT_NE(std::system("'" MODEM_SIM_PROGRAM "' --no-such-option 2>/dev/null"), 0);
 }
 
 } // namespace
