@@ -30,6 +30,7 @@ void PhonebookView::setCurrent(int index) {
 
 void PhonebookView::open(const SearchFilter& filter) {
     close();
+    filter_ = filter;
     std::vector<Contact> rows = conn_.select(filter);
     rows_ = std::move(rows);
     telefonIndexValid_ = false;
@@ -39,6 +40,11 @@ void PhonebookView::open(const SearchFilter& filter) {
     emit reset();
     emit stateChanged();
     emit currentChanged(current_);
+}
+
+void PhonebookView::reload() {
+    const SearchFilter filter = filter_;
+    open(filter);
 }
 
 void PhonebookView::close() {

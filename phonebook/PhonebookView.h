@@ -31,6 +31,10 @@ public:
     // is reopened, so nothing typed into the contact dialog is lost.
     void search(const SearchFilter& filter);
 
+    PhonebookDatabase& database() { return conn_; }
+    // Opens the view again on the last filter: the rows as the file now has them.
+    void reload();
+
     State state() const { return state_; }
     bool isOpen() const { return state_ != State::Closed; }
     int rowCount() const { return static_cast<int>(rows_.size()); }
@@ -76,6 +80,7 @@ private:
     int findTelefon(const QString& value);
 
     PhonebookDatabase& conn_;
+    SearchFilter filter_;
     std::vector<Contact> rows_;
     Contact pending_;
     State state_ = State::Closed;

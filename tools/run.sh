@@ -7,5 +7,5 @@ build="${ZEMVORA_BUILD_DIR:-$root/build}"
 
 bash "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --target zemvora-sms
+cmake --build "$build" --target zemvora-sms modem-sim
 exec "$build/app/zemvora-sms" "$@"

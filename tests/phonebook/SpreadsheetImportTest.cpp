@@ -93,6 +93,19 @@ TEST_F(SpreadsheetImportTest, RefusedRowStopsTheImportWithEarlierRowsKeptAndItse
     EXPECT_EQ(file.count("adsoyad = 'Bir'"), 1);
 }
 
+TEST_F(SpreadsheetImportTest, FailureDeepInALargeSheetKeepsExactlyTheRowsBeforeIt) {
+    QByteArray sheet;
+    for (int i = 1; i <= 2500; ++i) {
+        const QByteArray name = i == 1500 ? QByteArray(300, 'x') : "Kişi " + QByteArray::number(i);
+        sheet += "A;" + name + ";05" + QByteArray::number(300000000 + i) + ";Avea\n";
+    }
+    EXPECT_THROW(importSpreadsheet(view, csv(sheet)), PhonebookError);
+    EXPECT_EQ(file.count(), 1 + 1499);
+    EXPECT_EQ(file.count("adsoyad = 'Kişi 1499'"), 1);
+    EXPECT_EQ(file.count("adsoyad = 'Kişi 1501'"), 0);
+    EXPECT_EQ(view.rowCount(), 1 + 1500) << "the refused row is pending in the view";
+}
+
 TEST_F(SpreadsheetImportTest, LockedPhoneBookRefusesTheFirstRowAndKeepsItPending) {
     WriteLock lock(file.path());
     EXPECT_THROW(importSpreadsheet(view, csv("A;Bir;0501;Avea\nA;İki;0502;Avea\n")), PhonebookError);

@@ -1,0 +1,183 @@
+// Times what a user waits for with a large phone book: opening the view at
+// start-up, one search, and importing 100,000-row sheets; compares the search
+// with the sqlite3 shell running the same statement on the same file.
+//
+// Usage: phonebook_bench [contacts...]   (default: 100000 1000000)
+
+#include "phonebook/PhonebookDatabase.h"
+#include "phonebook/PhonebookView.h"
+#include "phonebook/SpreadsheetImport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <fstream>
+#include <sqlite3.h>
+#include <string>
+
+namespace {
+
+const char* const kGroups[] = {"Aile", "İş", "Arkadaşlar", "Müşteriler", "Ankara Şube"};
+const char* const kOperators[] = {"Turkcell", "Vodafone", "Avea"};
+
+// Peak resident memory since the last reset, in MiB.
+double peakMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stod(line.substr(6)) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+std::string phone(long i) {
+    return "05" + std::to_string(321000000L + i);
+}
+
+void makePhonebook(const QString& path, long contacts) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    QFile schema(QStringLiteral(ZEMVORA_SCHEMA_FILE));
+    schema.open(QIODevice::ReadOnly);
+    sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, "insert into numara (adsoyad, telefon, gsm, grup) values (?, ?, ?, ?)", -1,
+                       &insert, nullptr);
+    for (long i = 0; i < contacts; ++i) {
+        const std::string name = "Kişi " + std::to_string(i) + (i % 7 == 0 ? " Yılmaz" : " Öztürk");
+        const std::string number = phone(i);
+        sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, number.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, kOperators[i % 3], -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 4, kGroups[i % 5], -1, SQLITE_STATIC);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+double seconds(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+// The sqlite3 shell on the same file and statement, output discarded; the
+// best of three, so both sides are timed warm.
+double shellSeconds(const QString& path, const QString& statement) {
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        QProcess shell;
+        shell.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer timer;
+        timer.start();
+        shell.start(QStringLiteral("sqlite3"), {path, statement});
+        shell.waitForFinished(-1);
+        best = std::min(best, seconds(timer));
+    }
+    return best;
+}
+
+void openAndSearch(long contacts) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.mdb"));
+    makePhonebook(path, contacts);
+
+    PhonebookDatabase conn;
+    conn.open(path);
+    PhonebookView view(conn);
+
+    resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    view.open();
+    const double openSeconds = seconds(timer);
+    const double openPeak = peakMiB();
+
+    double searchSeconds = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        SearchFilter filter;
+        filter.grup = QStringLiteral("ank");
+        timer.restart();
+        view.search(filter);
+        searchSeconds = std::min(searchSeconds, seconds(timer));
+    }
+    const int found = view.rowCount();
+    const double shell = shellSeconds(path, QStringLiteral("select * from numara where grup like '%ank%'"));
+
+    std::printf("%8ld contacts: open %.3f s (peak %.0f MiB), search %.3f s (%d rows), "
+                "sqlite3 shell %.3f s, ratio ours/sqlite3 %.2f\n",
+                contacts, openSeconds, openPeak, searchSeconds, found, shell, searchSeconds / shell);
+}
+
+bool writeSheets(const QString& dir, long rows) {
+    // The sheets hold numbers as numbers, as people's spreadsheets do; every
+    // second row's number is one the phone book already has.
+    const QString script =
+        QStringLiteral("import sys, openpyxl\n"
+                       "rows = int(sys.argv[2])\n"
+                       "wb = openpyxl.Workbook(write_only=True)\n"
+                       "ws = wb.create_sheet()\n"
+                       "out = open(sys.argv[1] + '/contacts.csv', 'w', encoding='utf-8')\n"
+                       "for i in range(rows):\n"
+                       "    n = 5321000000 + (i if i % 2 == 0 else 10_000_000 + i)\n"
+                       "    row = ['Müşteriler', 'Yeni Kişi %d' % i, n, 'Turkcell']\n"
+                       "    ws.append(row)\n"
+                       "    out.write('Müşteriler;Yeni Kişi %d;0%d;Turkcell\\n' % (i, n))\n"
+                       "wb.save(sys.argv[1] + '/contacts.xlsx')\n");
+    return QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral("-c"), script, dir, QString::number(rows)}) == 0;
+}
+
+void import(const QString& sheetDir, const char* sheet, long contacts) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("db.mdb"));
+    makePhonebook(path, contacts);
+    PhonebookDatabase conn;
+    conn.open(path);
+    PhonebookView view(conn);
+    view.open();
+
+    resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    importSpreadsheet(view, sheetDir + QLatin1Char('/') + QLatin1String(sheet));
+    const double took = seconds(timer);
+    std::printf("import %-13s into %ld contacts: %.2f s, peak %.0f MiB, %ld contacts after\n", sheet,
+                contacts, took, peakMiB(), static_cast<long>(view.rowCount()));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i) {
+        sizes.push_back(std::stol(argv[i]));
+    }
+    if (sizes.empty()) {
+        sizes = {100000, 1000000};
+    }
+    for (const long contacts : sizes) {
+        openAndSearch(contacts);
+    }
+
+    QTemporaryDir sheets;
+    if (!writeSheets(sheets.path(), 100000)) {
+        std::printf("import: python3-openpyxl is needed to write the test sheets\n");
+        return 1;
+    }
+    import(sheets.path(), "contacts.xlsx", 100000);
+    import(sheets.path(), "contacts.csv", 100000);
+    return 0;
+}
