@@ -202,7 +202,12 @@ std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
                 xml.skipCurrentElement();
                 continue;
             }
-            const Cell cell = typedCell(xml);
+            // What a merged cell covers reads empty, as in the spreadsheet's own view, whatever it still
+            // holds.
+            const bool covered = xml.name() == QLatin1String("covered-table-cell");
+            if (covered)
+                xml.skipCurrentElement();
+            const Cell cell = covered ? Cell{} : typedCell(xml);
             for (long long k = 0; k < cellRepeats && column <= kReadColumns; ++k, ++column)
                 row[static_cast<size_t>(column - 1)] = cell;
         }

@@ -365,6 +365,8 @@ std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
     const auto packageRelationships = readRelationships(zip, QString());
     const QString workbookPart = findByType(packageRelationships, QLatin1String("officeDocument"))
                                      .value_or(QStringLiteral("xl/workbook.xml"));
+    if (workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+        throw ReadError(notSpreadsheetText()); // the binary workbook form (.xlsb)
     const QByteArray workbook = zip.read(workbookPart);
 
     bool date1904 = false;

@@ -90,6 +90,19 @@ TEST(OdsReader, FirstTableOnlyAndStopAtEmptyColumn2) {
     EXPECT_EQ(sheet->cell(3, 2).kind, CellKind::Empty);
 }
 
+TEST(OdsReader, CellsUnderAMergeReadEmpty) {
+    Scratch scratch;
+    const auto sheet =
+        openOds(scratch, "<table:table-row>" + textCell("a") +
+                             "<table:table-cell table:number-columns-spanned=\"2\" "
+                             "office:value-type=\"string\"><text:p>birleşik</text:p>"
+                             "</table:table-cell><table:covered-table-cell office:value-type=\"string\">"
+                             "<text:p>gizli</text:p></table:covered-table-cell>" +
+                             textCell("d") + "</table:table-row>");
+    EXPECT_EQ(rowTexts(*sheet, 1), (std::vector<QString>{QStringLiteral("a"), QStringLiteral("birleşik"),
+                                                         QString(), QStringLiteral("d")}));
+}
+
 TEST(OdsReader, OtherOpenDocumentKindsAreNoSpreadsheet) {
     Scratch scratch;
     const QString file = scratch.writeZip(

@@ -187,3 +187,16 @@ TEST(XlsxReader, WordDocumentIsNoSpreadsheet) {
          {QStringLiteral("word/document.xml"), "<w:document xmlns:w=\"urn:w\"><w:body/></w:document>"}});
     EXPECT_EQ(openError(file), file + QStringLiteral(": not a spreadsheet this program can read"));
 }
+
+TEST(XlsxReader, BinaryWorkbookIsNotRead) {
+    Scratch scratch;
+    const QString file =
+        scratch.writeZip(QStringLiteral("ikili.xlsb"),
+                         {{QStringLiteral("[Content_Types].xml"), "<Types/>"},
+                          {QStringLiteral("_rels/.rels"),
+                           "<Relationships><Relationship Id=\"a\" "
+                           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                           "relationships/officeDocument\" Target=\"xl/workbook.bin\"/></Relationships>"},
+                          {QStringLiteral("xl/workbook.bin"), QByteArray("\x83\x01\x00\x00", 4)}});
+    EXPECT_EQ(openError(file), file + QStringLiteral(": not a spreadsheet this program can read"));
+}
