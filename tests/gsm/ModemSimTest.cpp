@@ -222,8 +222,9 @@ TEST_F(ModemSim, ClosingTheLineHangsUpTheOtherSide) {
 TEST(ModemSimProgram, PrintsThePtyAndRemovesItsLinkOnQuit) {
     TTempDir dir;
     const std::string command = "printf 'ring 05321234567\\nquit\\n' | '" MODEM_SIM_PROGRAM "' --link '" +
-                                (dir / "ttyUSB5") + "' --delay 10 >'" + (dir / "out") + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+                                (dir / "ttyUSB5") + "' --delay 10 >'" + (dir / "out") + "' 2>'" +
+                                (dir / "err") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << std::ifstream(dir / "err").rdbuf();
     std::ifstream out(dir / "out");
     std::string path;
     std::getline(out, path);
