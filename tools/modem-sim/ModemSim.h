@@ -1,7 +1,9 @@
 // A GSM phone in text mode at the end of a pseudo-terminal, for tests and for
 // trying the program without a phone.
 //
-//   TModemSim sim({.LinkPath = "/dev/ttyUSB90"});
+//   TModemSimOptions options;
+//   options.LinkPath = "/dev/ttyUSB90";  // optional: the port list shows it
+//   TModemSim sim(options);
 //   sim.Start();                       // opens the pty; sim.PtyPath() is its slave
 //   ... open sim.PtyPath() (or the link) as a serial port and talk AT ...
 //   sim.WaitForMessages(1, 5s);        // the phone took one SMS

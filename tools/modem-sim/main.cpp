@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     }
     std::cout << sim.PtyPath() << std::endl;
 
-    std::thread commands([&sim] {
+    const pthread_t mainThread = pthread_self();
+    std::thread commands([&sim, mainThread] {
         std::string line;
         while (std::getline(std::cin, line)) {
             if (line.rfind("ring ", 0) == 0) {
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
             } else if (line == "close") {
                 sim.CloseLine();
             } else if (line == "quit") {
-                kill(getpid(), SIGTERM);
+                pthread_kill(mainThread, SIGTERM);
                 return;
             }
         }
