@@ -1,0 +1,181 @@
+// A bulk send as the user runs it: the main window offscreen, the real GSM
+// component on a pseudo-terminal, the phone simulator answering at once, and
+// the real 2000 ms timer. Measures the messages per minute against the
+// ceiling of 30 that the tick sets, and how long the user-interface thread is
+// held at a time (the gap between two turns of a 5 ms heartbeat timer).
+//
+// Run: bulk_send_bench [contacts]   (30 by default; offscreen unless chosen)
+
+#include "ModemSim.h"
+#include "PhonebookFile.h"
+#include "app/Unit1.h"
+#include "app/UserDialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Any box the program would show is counted instead of blocking the run.
+class CountingDialogs : public UserDialogs {
+public:
+    CountingDialogs() { UserDialogs::install(this); }
+    ~CountingDialogs() override { UserDialogs::install(nullptr); }
+    CountingDialogs(const CountingDialogs&) = delete;
+    CountingDialogs& operator=(const CountingDialogs&) = delete;
+
+    void showError(const QString& text) override {
+        std::fprintf(stderr, "error box: %s\n", qPrintable(text));
+        ++shown;
+    }
+    void showMessage(const QString& text) override {
+        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+        ++shown;
+    }
+    bool confirmWarning(const QString&) override { return false; }
+    bool confirmQuestion(const QString&) override { return false; }
+    QString openFileName() override { return {}; }
+
+    int shown = 0;
+};
+
+template <typename T> T& control(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+        std::fprintf(stderr, "no control %s\n", name);
+        std::exit(1);
+    }
+    return *found;
+}
+
+// Runs the event loop until `done` holds or `limitMs` passes; false on time-out.
+template <typename Predicate> bool runUntil(Predicate done, qint64 limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    const int contacts = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+
+    CountingDialogs dialogs;
+    PhonebookFile book;
+    book.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+              std::to_string(contacts) +
+              ") INSERT INTO numara (adsoyad, telefon, gsm, grup) "
+              "SELECT 'Kişi ' || i, printf('0532%07d', i), 'Turkcell', 'Ankara' FROM n;");
+
+    QTemporaryDir devices;
+    TModemSimOptions options;
+    options.LinkPath = devices.filePath(QStringLiteral("ttyUSB0")).toStdString();
+    TModemSim sim(options);
+    sim.Start();
+
+    TForm1 form(book.dir(), std::make_unique<TGsmModem>(SystemPlatform(devices.path().toStdString())));
+    auto& combo = control<QComboBox>(form, "combo");
+    if (combo.count() != 1) {
+        std::fprintf(stderr, "the simulator's port is not listed\n");
+        return 1;
+    }
+    emit combo.activated(0);
+    control<QPushButton>(form, "Button1").click();
+    if (!runUntil([&] { return sim.Received() == "AT+CLIP=1;+CRC=1\r"; }, 5000)) {
+        std::fprintf(stderr, "the phone did not connect\n");
+        return 1;
+    }
+    control<QPlainTextEdit>(form, "memo1")
+        .setPlainText(QStringLiteral("Toplantı yarın saat 10'da, salon 2."));
+    auto& timer = *form.findChild<QTimer*>(QStringLiteral("Timer1"));
+
+    // The heartbeat: each turn notes how long the loop was away, and when a
+    // further message reached the phone.
+    QElapsedTimer clock;
+    std::vector<qint64> gaps;
+    std::vector<qint64> submittedAt;
+    qint64 lastBeat = 0;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        gaps.push_back(now - lastBeat);
+        lastBeat = now;
+        while (submittedAt.size() < sim.Messages().size()) {
+            submittedAt.push_back(now);
+        }
+    });
+
+    clock.start();
+    heartbeat.start();
+    control<QPushButton>(form, "Button6").click();
+    const bool finished = runUntil([&] { return !timer.isActive(); }, 2LL * 2000 * (contacts + 5));
+    const qint64 total = clock.elapsed();
+    heartbeat.stop();
+
+    const auto messages = sim.Messages();
+    const auto confirmed = std::count_if(messages.begin(), messages.end(),
+                                         [](const TSubmittedSms& sms) { return sms.Reference != 0; });
+    if (!finished || static_cast<int>(messages.size()) != contacts) {
+        std::fprintf(stderr, "run incomplete: %zu of %d messages in %lld ms\n", messages.size(), contacts,
+                     static_cast<long long>(total));
+        return 1;
+    }
+
+    // The ceiling: the n-th message goes on the n-th tick, n x 2000 ms after the button, and
+    // reaches the phone with the Ctrl-Z some 400 ms into its submission.
+    const double lastAt = static_cast<double>(submittedAt.back());
+    const double perMinute = 60000.0 * contacts / lastAt;
+    const double interval =
+        contacts > 1 ? (lastAt - static_cast<double>(submittedAt.front())) / (contacts - 1) : 0.0;
+
+    std::vector<qint64> blocks;
+    std::copy_if(gaps.begin(), gaps.end(), std::back_inserter(blocks), [](qint64 gap) { return gap >= 100; });
+    const qint64 longest = gaps.empty() ? 0 : *std::max_element(gaps.begin(), gaps.end());
+    const double blockMean = blocks.empty()
+                                 ? 0.0
+                                 : static_cast<double>(std::accumulate(blocks.begin(), blocks.end(), 0LL)) /
+                                       static_cast<double>(blocks.size());
+    std::vector<qint64> small;
+    std::copy_if(gaps.begin(), gaps.end(), std::back_inserter(small), [](qint64 gap) { return gap < 100; });
+    std::sort(small.begin(), small.end());
+    const qint64 smallP99 = small.empty() ? 0 : small[small.size() * 99 / 100];
+
+    std::printf("contacts                          %d\n", contacts);
+    std::printf("messages sent / confirmed         %zu / %td\n", messages.size(), confirmed);
+    std::printf("first / last message after press  %lld ms / %lld ms\n",
+                static_cast<long long>(submittedAt.front()), static_cast<long long>(submittedAt.back()));
+    std::printf("run over (end-of-data tick)       %lld ms\n", static_cast<long long>(total));
+    std::printf("messages per minute, whole run    %.2f (ceiling 30)\n", perMinute);
+    std::printf("mean interval between messages    %.1f ms (tick 2000 ms)\n", interval);
+    std::printf("messages per minute, steady       %.2f\n", interval > 0 ? 60000.0 / interval : 0.0);
+    std::printf("longest UI-thread block           %lld ms\n", static_cast<long long>(longest));
+    std::printf("blocks of 100 ms or more          %zu, mean %.1f ms\n", blocks.size(), blockMean);
+    std::printf("other heartbeat gaps, 99th pct    %lld ms (interval 5 ms)\n",
+                static_cast<long long>(smallP99));
+    std::printf("message boxes shown               %d\n", dialogs.shown);
+    return dialogs.shown == 0 ? 0 : 1;
+}
