@@ -135,6 +135,21 @@ TEST_F(Connection, OnConnectThatRaisesFailsTheOpening) {
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the port was released and opens again";
 }
 
+TEST_F(Connection, FailedSetupCommandLeavesTheConnectionOpen) {
+    Modem.OnSend = [](TGsmModem&, const std::string&) { throw std::logic_error("handler"); };
+    Modem.SetPort(spCOM1);
+    EXPECT_EQ(Message([&] { Modem.Connect(); }), "COM1 is not open.");
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+}
+
+TEST_F(Connection, OnDisconnectThatRaisesStillClosesThePort) {
+    Modem.OnDisconnect = [](TGsmModem&, TCommPort) { throw std::logic_error("handler"); };
+    ConnectTo(spCOM1);
+    Modem.Disconnect();
+    EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"purge", "close"}));
+    EXPECT_EQ(Modem.ConnectedPort(), spNone);
+}
+
 TEST_F(Connection, ConnectToAnotherPortClosesTheOldOneFirst) {
     ConnectTo(spCOM1);
     Modem.SetPort(spCOM2);
