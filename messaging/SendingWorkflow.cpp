@@ -42,6 +42,7 @@ SendingWorkflow::SendingWorkflow(SendingControls controls, BulkRecipients& recip
 
 void SendingWorkflow::memo1Change() {
     m_controls.Label7.setText(QString::number(messageLength(m_controls.memo1.toPlainText())));
+    m_controls.Label7.adjustSize(); // the label's width follows its text
 }
 
 bool SendingWorkflow::sendRefused() {
@@ -54,6 +55,7 @@ bool SendingWorkflow::sendRefused() {
 
 void SendingWorkflow::setStatus(const QString& text) {
     m_controls.Label4.setText(text);
+    m_controls.Label4.adjustSize();
 }
 
 void SendingWorkflow::Button4Click() {
