@@ -109,9 +109,11 @@ QByteArray CompoundFile::sector(quint32 index) const {
 
 std::vector<quint32> CompoundFile::chain(quint32 start, const std::vector<quint32>& table) const {
     std::vector<quint32> sectors;
+    std::vector<bool> seen(table.size(), false);
     for (quint32 s = start; s != kEndOfChain;) {
-        if (s >= table.size() || sectors.size() > table.size())
+        if (s >= table.size() || seen[s])
             damaged(); // out of the table, or a loop
+        seen[s] = true;
         sectors.push_back(s);
         s = table[s];
     }

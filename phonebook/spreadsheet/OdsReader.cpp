@@ -14,6 +14,10 @@ namespace {
 
 const QString kContent = QStringLiteral("content.xml");
 
+// Space runs (<text:s text:c="1000"/>) let a few bytes stand for many characters; no cell needs more than
+// this.
+constexpr qsizetype kMaxCellCharacters = 1024 * 1024;
+
 // The cell's paragraphs, one line each; comments attached to the cell are not its text.
 QString readCellText(QXmlStreamReader& xml) {
     QString text;
@@ -21,6 +25,9 @@ QString readCellText(QXmlStreamReader& xml) {
     int paragraphs = 0;
     int paragraphDepth = 0;
     while (depth > 0) {
+        if (text.size() > kMaxCellCharacters)
+            throw ReadError(QStringLiteral("part content.xml holds a cell of more than %1 characters")
+                                .arg(kMaxCellCharacters));
         switch (nextToken(xml, kContent)) {
         case QXmlStreamReader::StartElement: {
             const QStringView name = xml.name();
@@ -212,6 +219,9 @@ std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
                 row[static_cast<size_t>(column - 1)] = cell;
         }
         --depth; // the row's end element was taken above
+        if (!row[1].text.isEmpty() && rowNumber + repeats > kMaxSheetRows)
+            throw ReadError(
+                QStringLiteral("has more than %1 rows").arg(kMaxSheetRows)); // before copying them
         for (long long k = 0; k < repeats && !collector.done(); ++k) {
             if (Row* target = collector.beginRow(++rowNumber))
                 *target = row;

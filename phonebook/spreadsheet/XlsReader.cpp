@@ -519,10 +519,9 @@ private:
         quint32 highest = 0;
         for (const SstUse& use : sstUses_)
             highest = std::max(highest, use.index);
-        std::vector<bool> needed(static_cast<size_t>(highest) + 1, false);
+        QHash<quint32, QString> strings; // keyed by the indexes in use only
         for (const SstUse& use : sstUses_)
-            needed[use.index] = true;
-        QHash<quint32, QString> strings;
+            strings.insert(use.index, QString());
         RecordReader data(sst_.pieces);
         data.u32();
         data.u32();
@@ -530,8 +529,8 @@ private:
             if (data.atEnd())
                 throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
             QString text = data.unicodeString(data.u16());
-            if (needed[index])
-                strings.insert(index, std::move(text));
+            if (const auto found = strings.find(index); found != strings.end())
+                *found = std::move(text);
         }
         for (const SstUse& use : sstUses_)
             rows_[use.row][use.column] = textCell(strings.value(use.index));

@@ -332,18 +332,18 @@ void resolveSharedStrings(const ZipArchive& zip, const std::optional<QString>& p
     if (!part || !zip.contains(*part))
         throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
 
-    std::vector<bool> needed(static_cast<size_t>(highest) + 1, false);
-    for (const SharedStringUse& use : content.sharedStrings)
-        needed[static_cast<size_t>(use.index)] = true;
+    // Keyed by the indexes in use only: an index the file makes up costs nothing before it is found missing.
     QHash<qsizetype, QString> strings;
+    for (const SharedStringUse& use : content.sharedStrings)
+        strings.insert(use.index, QString());
     const QByteArray data = zip.read(*part);
     QXmlStreamReader xml(data);
     qsizetype index = 0;
     while (index <= highest && nextToken(xml, *part) != QXmlStreamReader::EndDocument) {
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
             QString text = readStringItem(xml, *part);
-            if (needed[static_cast<size_t>(index)])
-                strings.insert(index, std::move(text));
+            if (const auto found = strings.find(index); found != strings.end())
+                *found = std::move(text);
             ++index;
         }
     }

@@ -47,7 +47,10 @@ ZipArchive::ZipArchive(QByteArray data) : data_(std::move(data)) {
         throw ReadError(QStringLiteral("is a damaged zip file: %1").arg(reason));
     }
     zip_error_fini(&error);
+    // Workbooks hold tens of parts; a directory of millions only costs memory to index.
     const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+    if (count > 65536)
+        throw ReadError(QStringLiteral("is a zip file of %1 parts, too many for a workbook").arg(count));
     for (zip_int64_t i = 0; i < count; ++i)
         if (const char* name = zip_get_name(archive_.get(), static_cast<zip_uint64_t>(i), 0))
             index_.insert(key(QString::fromUtf8(name)), i);

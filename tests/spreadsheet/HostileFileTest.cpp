@@ -154,6 +154,29 @@ TEST(HostileFile, EntityDeclarationsAreRefused) {
                   QStringLiteral(": part content.xml declares a document type, which no spreadsheet does"));
 }
 
+TEST(HostileFile, SpaceRunsCannotBlowACellUp) {
+    Scratch scratch;
+    QByteArray spaces;
+    for (int i = 0; i < 2000; ++i)
+        spaces += "<text:s text:c=\"1000\"/>";
+    const QString file =
+        scratch.writeZip(QStringLiteral("bosluk.ods"),
+                         odsParts("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
+                                  spaces + "</text:p></table:table-cell></table:table-row>"));
+    EXPECT_EQ(openError(file),
+              file + QStringLiteral(": part content.xml holds a cell of more than 1048576 characters"));
+}
+
+TEST(HostileFile, MadeUpSharedStringIndexesAreRefusedCheaply) {
+    Scratch scratch;
+    const QString file =
+        scratch.writeZip(QStringLiteral("indeks.xlsx"),
+                         xlsxParts({"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>9223372036854775806</v></c></row>",
+                                    "<si><t>a</t></si>"}));
+    EXPECT_TRUE(
+        openError(file).startsWith(file + QStringLiteral(": refers to shared string 9223372036854775806")));
+}
+
 TEST(HostileFile, TruncatedZipContainersAreErrors) {
     Scratch scratch;
     for (const char* file :
