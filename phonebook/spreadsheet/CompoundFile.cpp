@@ -60,8 +60,10 @@ CompoundFile::CompoundFile(const QByteArray& data) : data_(data) {
     }
     if (fatSectors.size() > sectorCount)
         damaged();
-    fat_.reserve(fatSectors.size() * perSector);
+    // Entries past the file's last sector name nothing; a table that claims more is not read further.
     for (const quint32 s : fatSectors) {
+        if (fat_.size() >= sectorCount)
+            break;
         const QByteArray table = sector(s);
         for (quint32 i = 0; i < perSector; ++i)
             fat_.push_back(u32(table, 4 * i));

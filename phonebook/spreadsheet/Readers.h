@@ -21,7 +21,7 @@ std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip);
 std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip);
 std::unique_ptr<GridWorksheet> readXls(const QByteArray& data);
 
-// Zip containers hold either; nothing when the parts inside fit neither.
+// A zip container holds either; ReadError when its parts fit neither.
 std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data);
 
 } // namespace spreadsheet

@@ -143,3 +143,22 @@ TEST(XlsReader, CutShortRecordIsAnError) {
     const QString file = scratch.write(QStringLiteral("kesik.xls"), whole.left(whole.size() - 9));
     EXPECT_EQ(openError(file), file + QStringLiteral(": is a damaged .xls file"));
 }
+
+// BIFF5 keeps 8-bit text in the workbook's code page; a bare worksheet stream holds its own CODEPAGE record.
+TEST(XlsReader, Biff5TextFollowsTheCodePageRecord) {
+    Scratch scratch;
+    auto labelRecord = [](int column, const QByteArray& bytes) {
+        return record(0x0204,
+                      le16(0) + le16(column) + le16(0) + le16(static_cast<int>(bytes.size())) + bytes);
+    };
+    for (const auto& [codePage, bytes, text] :
+         {std::tuple{1254, QByteArray("\xDE\xFCkr\xFC \xC7\x61\xF0layan"), QStringLiteral("Şükrü Çağlayan")},
+          std::tuple{1251, QByteArray("\xCC\xEE\xF1\xEA\xE2\xE0"), QStringLiteral("Москва")}}) {
+        const QByteArray stream = record(0x0809, le16(0x0500) + le16(0x0010) + QByteArray(4, '\0')) +
+                                  record(0x0042, le16(codePage)) + labelRecord(0, "Aile") +
+                                  labelRecord(1, bytes) + record(0x000A, {});
+        const auto sheet = openFirstWorksheet(scratch.write(QStringLiteral("eski.xls"), stream));
+        EXPECT_EQ(sheet->cell(1, 1).text, QStringLiteral("Aile"));
+        EXPECT_EQ(sheet->cell(1, 2).text, text) << codePage;
+    }
+}
