@@ -11,8 +11,7 @@ inline QByteArray fuzzBytes(const std::uint8_t* data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
-template <typename Read>
-int fuzzReader(Read read) {
+template <typename Read> int fuzzReader(Read read) {
     try {
         const auto sheet = read();
         for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row)

@@ -1,5 +1,6 @@
 #include "FuzzSheet.h"
 #include "ZipArchive.h"
+#include "ZipMutator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes = fuzzBytes(data, size);
@@ -7,4 +8,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         spreadsheet::ZipArchive zip(bytes);
         return spreadsheet::readXlsx(zip);
     });
+}
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
+                                               unsigned int seed) {
+    return zipmutator::mutate(data, size, maxSize, seed);
 }
