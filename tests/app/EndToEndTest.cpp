@@ -54,7 +54,7 @@ class EndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(devices.isValid());
-        sim.Start();
+        plugInPhone();
         file.add({
             {"Ayşe Yılmaz", "05351110001", "Turkcell", "Ankara"},
             {"Mehmet Öz", "05321110002", "Vodafone", "İstanbul"},
@@ -70,6 +70,17 @@ protected:
         EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
     }
 
+    virtual TModemSimOptions phoneOptions() { return linkedAs(linkPath()); }
+    QString linkPath() const { return devices.filePath(QStringLiteral("ttyUSB0")); }
+    TModemSim& sim() { return *phone; }
+
+    // A phone (again) behind the port's device path.
+    void plugInPhone() {
+        phone.reset();
+        phone = std::make_unique<TModemSim>(phoneOptions());
+        phone->Start();
+    }
+
     QLabel& status() { return control<QLabel>(*form, "Label4"); }
     QTimer& timer() { return *form->findChild<QTimer*>(QStringLiteral("Timer1")); }
     QColor statusBackground() { return status().palette().color(QPalette::Window); }
@@ -82,25 +93,25 @@ protected:
         combo.setCurrentIndex(0);
         emit combo.activated(0);
         control<QPushButton>(*form, "Button1").click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Received() == SetupCommand; }, DeliveryBound))
-            << sim.Received();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim().Received() == SetupCommand; }, DeliveryBound))
+            << sim().Received();
     }
 
     // Bytes the phone received after `offset`, once they end with `tail`.
     std::string receivedUpTo(std::size_t offset, const std::string& tail, int bound) {
         const bool arrived = QTest::qWaitFor(
             [&] {
-                const std::string all = sim.Received();
+                const std::string all = sim().Received();
                 return all.size() >= offset + tail.size() && all.ends_with(tail);
             },
             bound);
         EXPECT_TRUE(arrived) << "the phone did not receive the expected bytes in time";
-        return sim.Received().substr(offset);
+        return sim().Received().substr(offset);
     }
 
     ScriptedDialogs dialogs;
     QTemporaryDir devices;
-    TModemSim sim{linkedAs(devices.filePath(QStringLiteral("ttyUSB0")))};
+    std::unique_ptr<TModemSim> phone;
     PhonebookFile file;
     std::unique_ptr<TForm1> form;
 };
@@ -140,7 +151,7 @@ TEST_F(EndToEndTest, PressingBaglanAgainKeepsTheOneConnection) {
 
 TEST_F(EndToEndTest, SingleSendFoldsTheTextAndIsConfirmedByThePhone) {
     connectPhone();
-    const std::size_t before = sim.Received().size();
+    const std::size_t before = sim().Received().size();
     control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
     auto& memo1 = control<QPlainTextEdit>(*form, "memo1");
     memo1.setPlainText(QStringLiteral("Merhaba Dünya"));
@@ -153,7 +164,7 @@ TEST_F(EndToEndTest, SingleSendFoldsTheTextAndIsConfirmedByThePhone) {
     EXPECT_EQ(receivedUpTo(before, expected, DeliveryBound), expected);
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound))
         << status().text().toStdString();
-    const auto messages = sim.Messages();
+    const auto messages = sim().Messages();
     ASSERT_EQ(messages.size(), 1U);
     EXPECT_EQ(messages[0].Number, "+905321234567");
     EXPECT_EQ(messages[0].Reference, 1);
@@ -166,7 +177,7 @@ TEST_F(EndToEndTest, SingleSendFoldsTheTextAndIsConfirmedByThePhone) {
 
 TEST_F(EndToEndTest, CharactersThatWouldEndTheCommandOrTheTextEarlyNeverReachThePhone) {
     connectPhone();
-    const std::size_t before = sim.Received().size();
+    const std::size_t before = sim().Received().size();
     control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("0532\"1\r"));
     control<QPlainTextEdit>(*form, "memo1")
         .setPlainText(QStringLiteral("a\x1a"
@@ -178,8 +189,8 @@ TEST_F(EndToEndTest, CharactersThatWouldEndTheCommandOrTheTextEarlyNeverReachThe
     const std::string expected = submission("+90532?1?", "a?b?c \xe9\r\nson");
     EXPECT_EQ(receivedUpTo(before, expected, DeliveryBound), expected)
         << "a quote or CR would end the number, Ctrl-Z or ESC the text; é goes out in code page 1254";
-    ASSERT_TRUE(sim.WaitForMessages(1, 4s));
-    EXPECT_EQ(sim.Messages()[0].Number, "+90532?1?");
+    ASSERT_TRUE(sim().WaitForMessages(1, 4s));
+    EXPECT_EQ(sim().Messages()[0].Number, "+90532?1?");
 }
 
 TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
@@ -188,17 +199,17 @@ TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
     grid.setCurrentIndex(grid.model()->index(1, 0));
     ASSERT_EQ(form->query().currentRow(), 1);
     control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Toplantı yarın saat 10'da"));
-    const std::size_t before = sim.Received().size();
+    const std::size_t before = sim().Received().size();
 
     control<QPushButton>(*form, "Button6").click();
     EXPECT_EQ(control<QPlainTextEdit>(*form, "memo1").toPlainText(), "Toplanti yarin saat 10'da");
     EXPECT_EQ(status().text(), "Hazır");
     EXPECT_TRUE(timer().isActive());
-    EXPECT_EQ(sim.Received().size(), before) << "nothing goes out before the first tick";
+    EXPECT_EQ(sim().Received().size(), before) << "nothing goes out before the first tick";
 
     // Four messages at one per 2000 ms tick, then the end-of-data tick.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 16000))
-        << sim.Messages().size() << " messages";
+        << sim().Messages().size() << " messages";
     EXPECT_EQ(status().text(), "Hazır");
 
     const std::vector<std::string> numbers{"+905321110002", "+905551110003", "+905421110004",
@@ -207,14 +218,14 @@ TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
     for (const std::string& number : numbers) {
         expected += submission(number, "Toplanti yarin saat 10'da");
     }
-    EXPECT_EQ(sim.Received().substr(before), expected);
-    const auto messages = sim.Messages();
+    EXPECT_EQ(sim().Received().substr(before), expected);
+    const auto messages = sim().Messages();
     ASSERT_EQ(messages.size(), numbers.size());
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         EXPECT_EQ(messages[i].Number, numbers[i]) << i;
         EXPECT_EQ(messages[i].Reference, static_cast<int>(i) + 1) << "each one confirmed";
     }
-    EXPECT_EQ(sim.Received().find("05351110001"), std::string::npos) << "the row above is not sent";
+    EXPECT_EQ(sim().Received().find("05351110001"), std::string::npos) << "the row above is not sent";
     EXPECT_TRUE(form->query().eof());
     EXPECT_EQ(form->query().currentRow(), 4) << "the view stays on its last row";
     EXPECT_TRUE(control<QPlainTextEdit>(*form, "memo2").toPlainText().contains("+CMGS: 4"));
@@ -223,7 +234,7 @@ TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
 
 TEST_F(EndToEndTest, RingIsLoggedWithoutTheCallersNumber) {
     connectPhone();
-    sim.Ring("+905321234567");
+    sim().Ring("+905321234567");
     auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
     ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().contains("çaldı"); }, DeliveryBound));
     EXPECT_TRUE(memo2.toPlainText().contains("+CRING: VOICE")) << "the extended ring format is on";
@@ -233,7 +244,7 @@ TEST_F(EndToEndTest, RingIsLoggedWithoutTheCallersNumber) {
 
 TEST_F(EndToEndTest, TheDeviceVanishingBlacksOutTheStatusLineAndSendsAreRefused) {
     connectPhone();
-    sim.CloseLine();
+    sim().CloseLine();
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Durum: Bağlantı Yok"; }, DeliveryBound))
         << status().text().toStdString();
     EXPECT_TRUE(status().autoFillBackground());
@@ -252,8 +263,8 @@ TEST_F(EndToEndTest, TheDeviceVanishingDuringABulkSendStopsItsMessages) {
     connectPhone();
     control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Duyuru"));
     control<QPushButton>(*form, "Button6").click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Messages().size() == 1; }, 4000));
-    sim.CloseLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim().Messages().size() == 1; }, 4000));
+    sim().CloseLine();
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Durum: Bağlantı Yok"; }, DeliveryBound));
     EXPECT_TRUE(timer().isActive()) << "the run waits for the status line to read \"Hazır\" again";
     int ticks = 0;
@@ -263,6 +274,77 @@ TEST_F(EndToEndTest, TheDeviceVanishingDuringABulkSendStopsItsMessages) {
     EXPECT_EQ(status().text(), "Durum: Bağlantı Yok");
     EXPECT_TRUE(timer().isActive());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << "a tick while disconnected tries no send";
+}
+
+TEST_F(EndToEndTest, ThePhonePluggedBackInConnectsAgain) {
+    connectPhone();
+    sim().CloseLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Durum: Bağlantı Yok"; }, DeliveryBound));
+
+    plugInPhone();
+    control<QPushButton>(*form, "Button1").click();
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    EXPECT_EQ(statusBackground(), QColor(255, 0, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim().Received() == SetupCommand; }, DeliveryBound));
+
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Yeniden"));
+    control<QPushButton>(*form, "Button4").click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound))
+        << "the new reading thread delivers the confirmation";
+    EXPECT_EQ(sim().Messages().size(), 1U);
+}
+
+TEST_F(EndToEndTest, APhoneThatIsGoneCannotBeConnected) {
+    phone.reset();
+    control<QComboBox>(*form, "combo").setCurrentIndex(0);
+    emit control<QComboBox>(*form, "combo").activated(0);
+    control<QPushButton>(*form, "Button1").click();
+    EXPECT_EQ(dialogs.errors, QStringList{"Cannot connect to COM1."});
+    EXPECT_EQ(status().text(), "Durum: Bağlantı Yok");
+    EXPECT_EQ(form->modem().ConnectedPort(), spNone);
+    dialogs.errors.clear();
+}
+
+TEST_F(EndToEndTest, AMessageThePhoneRefusesLeavesTheStatusLineAndIsLogged) {
+    connectPhone();
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QString(161, QLatin1Char('x')));
+    control<QPushButton>(*form, "Button4").click();
+    auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return memo2.toPlainText().contains("+CMS ERROR: 305"); }, DeliveryBound))
+        << memo2.toPlainText().toStdString();
+    EXPECT_EQ(status().text(), "Durum: Bağlandı") << "only a confirmation makes it \"Hazır\"";
+    EXPECT_FALSE(memo2.toPlainText().contains("+CMGS:"));
+}
+
+// A phone slower than the tick: its confirmation comes after the next tick.
+class SlowPhoneTest : public EndToEndTest {
+protected:
+    TModemSimOptions phoneOptions() override {
+        TModemSimOptions options = EndToEndTest::phoneOptions();
+        options.ReplyDelay = 2500ms;
+        return options;
+    }
+};
+
+TEST_F(SlowPhoneTest, TicksWhileAConfirmationIsAwaitedSendNothing) {
+    connectPhone();
+    form->query().moveTo(3);
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Yavaş"));
+    const std::size_t before = sim().Received().size();
+    int ticks = 0;
+    const QObject counter;
+    QObject::connect(&timer(), &QTimer::timeout, &counter, [&ticks] { ++ticks; });
+
+    control<QPushButton>(*form, "Button6").click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 16000)) << ticks << " ticks";
+
+    const std::string expected = submission("+905421110004", "Yavas") + submission("+905061110005", "Yavas");
+    EXPECT_EQ(sim().Received().substr(before), expected) << "each row once, in order";
+    EXPECT_GE(ticks, 4) << "two that sent, one or more that waited for a confirmation, the last one";
+    EXPECT_EQ(status().text(), "Hazır");
 }
 
 } // namespace
