@@ -230,6 +230,13 @@ TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
     EXPECT_EQ(form->query().currentRow(), 4) << "the view stays on its last row";
     EXPECT_TRUE(control<QPlainTextEdit>(*form, "memo2").toPlainText().contains("+CMGS: 4"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    // The view still stands at its end: a new run ends on its first tick.
+    control<QPushButton>(*form, "Button6").click();
+    ASSERT_TRUE(timer().isActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 2 * SendingWorkflow::TickInterval));
+    EXPECT_EQ(sim().Messages().size(), numbers.size());
+    EXPECT_EQ(status().text(), "Hazır");
 }
 
 TEST_F(EndToEndTest, RingIsLoggedWithoutTheCallersNumber) {
@@ -317,6 +324,33 @@ TEST_F(EndToEndTest, AMessageThePhoneRefusesLeavesTheStatusLineAndIsLogged) {
         << memo2.toPlainText().toStdString();
     EXPECT_EQ(status().text(), "Durum: Bağlandı") << "only a confirmation makes it \"Hazır\"";
     EXPECT_FALSE(memo2.toPlainText().contains("+CMGS:"));
+}
+
+TEST_F(EndToEndTest, TheGridAndTheSearchSteerARunningBulkSend) {
+    connectPhone();
+    auto& grid = control<QTableView>(*form, "DBGrid1");
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Hatırlatma"));
+    const auto sentCount = [&](std::size_t count) {
+        return QTest::qWaitFor([&] { return sim().Messages().size() == count; }, 2 * DeliveryBound);
+    };
+
+    control<QPushButton>(*form, "Button6").click();
+    ASSERT_TRUE(sentCount(1));
+    grid.setCurrentIndex(grid.model()->index(3, 0));
+    ASSERT_TRUE(sentCount(2));
+    auto& edit2 = control<QLineEdit>(*form, "Edit2");
+    edit2.setText(QStringLiteral("ankara"));
+    QTest::keyClick(&edit2, Qt::Key_Return);
+    ASSERT_EQ(grid.model()->rowCount(), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 6 * SendingWorkflow::TickInterval));
+
+    std::vector<std::string> numbers;
+    for (const TSubmittedSms& sms : sim().Messages()) {
+        numbers.push_back(sms.Number);
+    }
+    EXPECT_EQ(numbers,
+              (std::vector<std::string>{"+905351110001", "+905421110004", "+905351110001", "+905551110003"}))
+        << "the first row, the row chosen in the grid, then the searched view from its top";
 }
 
 // A phone slower than the tick: its confirmation comes after the next tick.
