@@ -86,9 +86,9 @@ protected:
     QColor statusBackground() { return status().palette().color(QPalette::Window); }
 
     // Picks COM1 in the port list as the user does, and presses "Bağlan".
-    void connectPhone() {
+    void connectPhone(int portsListed = 1) {
         auto& combo = control<QComboBox>(*form, "combo");
-        ASSERT_EQ(combo.count(), 1);
+        ASSERT_EQ(combo.count(), portsListed);
         ASSERT_EQ(combo.itemText(0), "COM1");
         combo.setCurrentIndex(0);
         emit combo.activated(0);
@@ -351,6 +351,52 @@ TEST_F(EndToEndTest, TheGridAndTheSearchSteerARunningBulkSend) {
     EXPECT_EQ(numbers,
               (std::vector<std::string>{"+905351110001", "+905421110004", "+905351110001", "+905551110003"}))
         << "the first row, the row chosen in the grid, then the searched view from its top";
+}
+
+TEST_F(EndToEndTest, BaglanWithNoPortChosenDoesNothing) {
+    control<QPushButton>(*form, "Button1").click();
+    EXPECT_EQ(status().text(), "Durum: Bağlantı Yok");
+    EXPECT_FALSE(status().autoFillBackground()) << "the label still follows the window's colour";
+    EXPECT_EQ(form->modem().ConnectedPort(), spNone);
+    EXPECT_TRUE(sim().Received().empty());
+}
+
+// A second phone on ttyUSB1, listed as COM2.
+class TwoPhonesTest : public EndToEndTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(devices.isValid());
+        second = std::make_unique<TModemSim>(linkedAs(devices.filePath(QStringLiteral("ttyUSB1"))));
+        second->Start();
+        EndToEndTest::SetUp();
+    }
+
+    std::unique_ptr<TModemSim> second;
+};
+
+TEST_F(TwoPhonesTest, ConnectingTheOtherPortLeavesTheFirstPhone) {
+    connectPhone(2);
+    auto& combo = control<QComboBox>(*form, "combo");
+    ASSERT_EQ(combo.itemText(1), "COM2");
+    EXPECT_EQ(combo.itemData(1, Qt::ToolTipRole).toString(), devices.filePath(QStringLiteral("ttyUSB1")));
+    combo.setCurrentIndex(1);
+    emit combo.activated(1);
+    EXPECT_EQ(form->modem().ConnectedPort(), spCOM1) << "choosing a port opens nothing";
+    control<QPushButton>(*form, "Button1").click();
+
+    EXPECT_EQ(form->modem().ConnectedPort(), spCOM2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second->Received() == SetupCommand; }, DeliveryBound));
+    // The first phone's reading thread ended inside Connect, and the wait above ran the event loop:
+    // its disconnection, applied by now, did not undo the new connection.
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    EXPECT_EQ(statusBackground(), QColor(255, 0, 0));
+
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("İkinci"));
+    control<QPushButton>(*form, "Button4").click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound));
+    EXPECT_EQ(second->Messages().size(), 1U);
+    EXPECT_EQ(sim().Received(), SetupCommand) << "nothing more went to the first phone";
 }
 
 // A phone slower than the tick: its confirmation comes after the next tick.
