@@ -130,6 +130,7 @@ TEST_F(EndToEndTest, ThePhoneOnItsPortConnectsAndTurnsTheStatusLineRed) {
     EXPECT_EQ(status().text(), "Durum: Bağlandı");
     EXPECT_TRUE(status().autoFillBackground());
     EXPECT_EQ(statusBackground(), QColor(255, 0, 0));
+    EXPECT_EQ(status().size(), status().sizeHint()) << "the red fill is as wide as the text";
     EXPECT_TRUE(control(*form, "Panel1").isEnabled());
     EXPECT_FALSE(timer().isActive());
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -351,6 +352,20 @@ TEST_F(EndToEndTest, TheGridAndTheSearchSteerARunningBulkSend) {
     EXPECT_EQ(numbers,
               (std::vector<std::string>{"+905351110001", "+905421110004", "+905351110001", "+905551110003"}))
         << "the first row, the row chosen in the grid, then the searched view from its top";
+}
+
+TEST_F(EndToEndTest, AConfirmationCutInTwoByTheDeliveriesStillCounts) {
+    connectPhone();
+    auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().contains("OK"); }, DeliveryBound))
+        << "the answer to the setup command";
+    sim().Send("\r\n+CM");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().endsWith("+CM"); }, DeliveryBound));
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    sim().Send("GS: 7\r\n\r\nOK\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound))
+        << memo2.toPlainText().toStdString();
+    EXPECT_EQ(status().size(), status().sizeHint()) << "the fill shrinks with the text";
 }
 
 TEST_F(EndToEndTest, BaglanWithNoPortChosenDoesNothing) {
