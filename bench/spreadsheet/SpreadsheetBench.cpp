@@ -44,10 +44,12 @@ bool writeXlsx(const QString& path, int rows) {
     QByteArray sheet = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
                        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
     // Shared strings: groups, operators, then one name per row, as spreadsheet programs write them.
-    for (const char* g : kGroups)
+    for (const char* g : kGroups) {
         strings += QByteArray("<si><t>") + g + "</t></si>";
-    for (const char* o : kOperators)
+    }
+    for (const char* o : kOperators) {
         strings += QByteArray("<si><t>") + o + "</t></si>";
+    }
     const int firstName = 7;
     for (int i = 0; i < rows; ++i) {
         strings += "<si><t>" + contactName(i) + "</t></si>";
@@ -96,8 +98,9 @@ bool writeXlsx(const QString& path, int rows) {
     };
     int error = 0;
     zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive)
+    if (!archive) {
         return false;
+    }
     for (const auto& [name, content] : parts) {
         zip_source_t* source =
             zip_source_buffer(archive, content.constData(), static_cast<zip_uint64_t>(content.size()), 0);
@@ -116,9 +119,10 @@ bool writeXlsx(const QString& path, int rows) {
 
 bool writeCsv(const QString& path, int rows) {
     QByteArray csv;
-    for (int i = 0; i < rows; ++i)
+    for (int i = 0; i < rows; ++i) {
         csv += QByteArray(kGroups[i % 4]) + ';' + contactName(i) + ";0" +
                QByteArray::number(5321000000LL + i) + ';' + kOperators[i % 3] + "\r\n";
+    }
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size();
 }
@@ -127,12 +131,14 @@ bool writeCsv(const QString& path, int rows) {
 // "<wall ms> <processor ms> <rows>".
 std::optional<Run> inChild(const std::function<void()>& body) {
     int channel[2];
-    if (pipe(channel) != 0)
+    if (pipe(channel) != 0) {
         return std::nullopt;
+    }
     std::fflush(stdout);
     const pid_t child = fork();
-    if (child < 0)
+    if (child < 0) {
         return std::nullopt;
+    }
     if (child == 0) {
         close(channel[0]);
         dup2(channel[1], STDOUT_FILENO);
@@ -144,15 +150,17 @@ std::optional<Run> inChild(const std::function<void()>& body) {
     close(channel[1]);
     QByteArray output;
     char buffer[256];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) {
         output.append(buffer, got);
+    }
     close(channel[0]);
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
     const QList<QByteArray> fields = output.trimmed().split(' ');
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || fields.size() != 3)
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || fields.size() != 3) {
         return std::nullopt;
+    }
     return Run{fields[0].toDouble(), fields[1].toDouble(), usage.ru_maxrss, fields[2].toLong()};
 }
 
@@ -170,9 +178,11 @@ void readWithReader(const QString& path) {
     qsizetype characters = 0;
     try {
         const auto sheet = openFirstWorksheet(path);
-        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row, ++rows)
-            for (int column = 1; column <= 4; ++column)
+        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row, ++rows) {
+            for (int column = 1; column <= 4; ++column) {
                 characters += sheet->cell(row, column).text.size();
+            }
+        }
     } catch (const SpreadsheetError& error) {
         std::fprintf(stderr, "%s\n", error.what());
         _exit(1);
@@ -228,13 +238,14 @@ void report(const char* what, const std::optional<Run>& run) {
         return;
     }
     std::printf("%-34s %8.1f ms wall %8.1f ms processor %7.1f MiB peak %7ld rows\n", what, run->milliseconds,
-                run->cpuMilliseconds, run->peakKiB / 1024.0, run->rows);
+                run->cpuMilliseconds, static_cast<double>(run->peakKiB) / 1024.0, run->rows);
 }
 
 void ratio(const char* what, const std::optional<Run>& other, const std::optional<Run>& own) {
-    if (other && own && other->milliseconds > 0 && own->milliseconds > 0 && own->cpuMilliseconds > 0)
+    if (other && own && other->milliseconds > 0 && own->milliseconds > 0 && own->cpuMilliseconds > 0) {
         std::printf("%s: %.1f times the wall time, %.1f times the processor time\n", what,
                     other->milliseconds / own->milliseconds, other->cpuMilliseconds / own->cpuMilliseconds);
+    }
 }
 
 } // namespace
@@ -250,7 +261,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%d contacts, four columns: .xlsx %.1f KiB, CSV %.1f KiB\n", rows,
-                QFile(xlsx).size() / 1024.0, QFile(csv).size() / 1024.0);
+                static_cast<double>(QFile(xlsx).size()) / 1024.0,
+                static_cast<double>(QFile(csv).size()) / 1024.0);
 
     const auto ownXlsx = inChild([&] { readWithReader(xlsx); });
     const auto ownCsv = inChild([&] { readWithReader(csv); });

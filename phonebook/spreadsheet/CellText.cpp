@@ -10,8 +10,9 @@
 namespace spreadsheet {
 
 QString generalNumber(double value) {
-    if (value == 0.0)
+    if (value == 0.0) {
         return QStringLiteral("0"); // also -0
+    }
     std::array<char, 64> buffer{};
     if (std::trunc(value) == value && std::fabs(value) < 1e15) {
         const auto whole = static_cast<long long>(value);
@@ -30,21 +31,24 @@ QString dateText(const QDate& date) {
 
 QString timeText(const QTime& time) {
     const QLocale locale = QLocale::system();
-    if (time.second() != 0)
+    if (time.second() != 0) {
         return locale.toString(time, QStringLiteral("HH:mm:ss"));
+    }
     return locale.toString(time, QLocale::ShortFormat);
 }
 
 QString dateTimeText(const QDate& date, const QTime& time) {
-    if (time == QTime(0, 0))
+    if (time == QTime(0, 0)) {
         return dateText(date);
+    }
     return dateText(date) + QLatin1Char(' ') + timeText(time);
 }
 
 std::optional<QString> dateFromSerial(double serial, bool date1904) {
     // 2958466 is 10000-01-01 in the 1900 system.
-    if (!std::isfinite(serial) || serial < 0.0 || serial >= 2958465.0)
+    if (!std::isfinite(serial) || serial < 0.0 || serial >= 2958465.0) {
         return std::nullopt;
+    }
     auto days = static_cast<long long>(std::floor(serial));
     auto seconds = std::llround((serial - static_cast<double>(days)) * 86400.0);
     if (seconds >= 86400) {
@@ -52,10 +56,12 @@ std::optional<QString> dateFromSerial(double serial, bool date1904) {
         seconds = 0;
     }
     const QTime time = QTime(0, 0).addSecs(static_cast<int>(seconds));
-    if (date1904)
+    if (date1904) {
         return dateTimeText(QDate(1904, 1, 1).addDays(days), time);
-    if (days == 0)
+    }
+    if (days == 0) {
         return timeText(time);
+    }
     // The 1900 system counts a 29 February 1900 that never was: serials below 61 are a day off.
     const QDate epoch = days < 61 ? QDate(1899, 12, 31) : QDate(1899, 12, 30);
     return dateTimeText(epoch.addDays(days), time);
@@ -67,8 +73,9 @@ bool isDateFormatId(int id) {
 
 bool isDateFormatCode(const QString& code) {
     if (code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0 ||
-        code.compare(QLatin1String("Standard"), Qt::CaseInsensitive) == 0)
+        code.compare(QLatin1String("Standard"), Qt::CaseInsensitive) == 0) {
         return false;
+    }
     bool inQuotes = false;
     for (qsizetype i = 0; i < code.size(); ++i) {
         const QChar c = code.at(i);
@@ -88,18 +95,21 @@ bool isDateFormatCode(const QString& code) {
         case '[': {
             // [Red], [$-41F], [>100] are no date parts; [h], [mm], [ss] are elapsed times.
             const qsizetype close = code.indexOf(QLatin1Char(']'), i);
-            if (close < 0)
+            if (close < 0) {
                 return false;
+            }
             const QString inner = code.mid(i + 1, close - i - 1).toLower();
             if (!inner.isEmpty() && inner.count(inner.at(0)) == inner.size() &&
-                QStringLiteral("hms").contains(inner.at(0)))
+                QStringLiteral("hms").contains(inner.at(0))) {
                 return true;
+            }
             i = close;
             break;
         }
         default:
-            if (QStringLiteral("dmyhsDMYHS").contains(c))
+            if (QStringLiteral("dmyhsDMYHS").contains(c)) {
                 return true;
+            }
         }
     }
     return false;

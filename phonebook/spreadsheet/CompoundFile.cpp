@@ -16,14 +16,16 @@ constexpr quint32 kNoStream = 0xFFFFFFFF;
 }
 
 quint16 u16(const QByteArray& bytes, qsizetype at) {
-    if (at < 0 || at + 2 > bytes.size())
+    if (at < 0 || at + 2 > bytes.size()) {
         damaged();
+    }
     return qFromLittleEndian<quint16>(bytes.constData() + at);
 }
 
 quint32 u32(const QByteArray& bytes, qsizetype at) {
-    if (at < 0 || at + 4 > bytes.size())
+    if (at < 0 || at + 4 > bytes.size()) {
         damaged();
+    }
     return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
@@ -34,39 +36,49 @@ bool CompoundFile::hasSignature(const QByteArray& data) {
 }
 
 CompoundFile::CompoundFile(const QByteArray& data) : data_(data) {
-    if (!hasSignature(data) || data.size() < 512)
+    if (!hasSignature(data) || data.size() < 512) {
         damaged();
+    }
     sectorShift_ = u16(data, 0x1E);
-    if (sectorShift_ != 9 && sectorShift_ != 12)
+    if (sectorShift_ != 9 && sectorShift_ != 12) {
         damaged();
+    }
     miniCutoff_ = u32(data, 0x38);
     const quint64 sectorCount = static_cast<quint64>(data.size()) >> sectorShift_;
     const quint32 perSector = (1U << sectorShift_) / 4;
 
     // The sector allocation table lives in the sectors the header lists, then in a chain of list sectors.
     std::vector<quint32> fatSectors;
-    for (int i = 0; i < 109; ++i)
-        if (const quint32 s = u32(data, 0x4C + 4 * i); s < kEndOfChain - 3)
+    for (int i = 0; i < 109; ++i) {
+        if (const quint32 s = u32(data, 0x4C + 4 * i); s < kEndOfChain - 3) {
             fatSectors.push_back(s);
+        }
+    }
     quint32 difat = u32(data, 0x44);
     for (quint64 hops = 0; difat < kEndOfChain - 3; ++hops) {
-        if (hops > sectorCount)
+        if (hops > sectorCount) {
             damaged();
+        }
         const QByteArray list = sector(difat);
-        for (quint32 i = 0; i + 1 < perSector; ++i)
-            if (const quint32 s = u32(list, 4 * i); s < kEndOfChain - 3)
+        for (quint32 i = 0; i + 1 < perSector; ++i) {
+            if (const quint32 s = u32(list, qsizetype(4) * i); s < kEndOfChain - 3) {
                 fatSectors.push_back(s);
-        difat = u32(list, 4 * (perSector - 1));
+            }
+        }
+        difat = u32(list, qsizetype(4) * (perSector - 1));
     }
-    if (fatSectors.size() > sectorCount)
+    if (fatSectors.size() > sectorCount) {
         damaged();
+    }
     // Entries past the file's last sector name nothing; a table that claims more is not read further.
     for (const quint32 s : fatSectors) {
-        if (fat_.size() >= sectorCount)
+        if (fat_.size() >= sectorCount) {
             break;
+        }
         const QByteArray table = sector(s);
-        for (quint32 i = 0; i < perSector; ++i)
-            fat_.push_back(u32(table, 4 * i));
+        for (quint32 i = 0; i < perSector; ++i) {
+            fat_.push_back(u32(table, qsizetype(4) * i));
+        }
     }
 
     const QByteArray directory = readChain(u32(data, 0x30), 0);
@@ -81,18 +93,21 @@ CompoundFile::CompoundFile(const QByteArray& data) : data_(data) {
         entry.child = u32(directory, at + 0x4C);
         entry.start = u32(directory, at + 0x74);
         entry.size = u32(directory, at + 0x78);
-        if (sectorShift_ == 12)
+        if (sectorShift_ == 12) {
             entry.size |= static_cast<quint64>(u32(directory, at + 0x7C)) << 32;
+        }
         entries_.push_back(entry);
     }
-    if (entries_.empty() || entries_[0].type != 5)
+    if (entries_.empty() || entries_[0].type != 5) {
         damaged();
+    }
 
     const quint32 miniFatStart = u32(data, 0x3C);
     if (miniFatStart < kEndOfChain - 3) {
         const QByteArray table = readChain(miniFatStart, 0);
-        for (qsizetype at = 0; at + 4 <= table.size(); at += 4)
+        for (qsizetype at = 0; at + 4 <= table.size(); at += 4) {
             miniFat_.push_back(u32(table, at));
+        }
         miniStream_ = readChain(entries_[0].start, entries_[0].size);
     }
 }
@@ -102,8 +117,9 @@ QByteArray CompoundFile::sector(quint32 index) const {
     const qint64 size = qint64(1) << sectorShift_;
     if (offset + size > data_.size()) {
         // The last sector of a file may be cut short by writers that do not pad it.
-        if (offset >= data_.size())
+        if (offset >= data_.size()) {
             damaged();
+        }
         return data_.mid(offset) + QByteArray(size - (data_.size() - offset), '\0');
     }
     return data_.mid(offset, size);
@@ -113,8 +129,9 @@ std::vector<quint32> CompoundFile::chain(quint32 start, const std::vector<quint3
     std::vector<quint32> sectors;
     std::vector<bool> seen(table.size(), false);
     for (quint32 s = start; s != kEndOfChain;) {
-        if (s >= table.size() || seen[s])
+        if (s >= table.size() || seen[s]) {
             damaged(); // out of the table, or a loop
+        }
         seen[s] = true;
         sectors.push_back(s);
         s = table[s];
@@ -124,16 +141,19 @@ std::vector<quint32> CompoundFile::chain(quint32 start, const std::vector<quint3
 
 QByteArray CompoundFile::readChain(quint32 start, quint64 size) const {
     QByteArray out;
-    if (start == kEndOfChain || start == kNoStream)
+    if (start == kEndOfChain || start == kNoStream) {
         return out;
+    }
     for (const quint32 s : chain(start, fat_)) {
         out += sector(s);
-        if (out.size() > kMaxFileBytes)
+        if (out.size() > kMaxFileBytes) {
             damaged();
+        }
     }
     if (size > 0) {
-        if (size > static_cast<quint64>(out.size()))
+        if (size > static_cast<quint64>(out.size())) {
             damaged();
+        }
         out.truncate(static_cast<qsizetype>(size));
     }
     return out;
@@ -143,12 +163,14 @@ QByteArray CompoundFile::readMiniChain(quint32 start, quint64 size) const {
     QByteArray out;
     for (const quint32 s : chain(start, miniFat_)) {
         const qsizetype at = static_cast<qsizetype>(s) * 64;
-        if (at + 64 > miniStream_.size())
+        if (at + 64 > miniStream_.size()) {
             damaged();
+        }
         out += miniStream_.mid(at, 64);
     }
-    if (size > static_cast<quint64>(out.size()))
+    if (size > static_cast<quint64>(out.size())) {
         damaged();
+    }
     out.truncate(static_cast<qsizetype>(size));
     return out;
 }
@@ -161,8 +183,9 @@ std::vector<quint32> CompoundFile::topLevelEntries() const {
     while (!pending.empty()) {
         const quint32 id = pending.back();
         pending.pop_back();
-        if (id >= entries_.size() || seen[id])
+        if (id >= entries_.size() || seen[id]) {
             continue;
+        }
         seen[id] = true;
         found.push_back(id);
         pending.push_back(entries_[id].left);
@@ -174,12 +197,15 @@ std::vector<quint32> CompoundFile::topLevelEntries() const {
 std::optional<QByteArray> CompoundFile::stream(const QString& name) const {
     for (const quint32 id : topLevelEntries()) {
         const Entry& entry = entries_[id];
-        if (entry.type != 2 || entry.name.compare(name, Qt::CaseInsensitive) != 0)
+        if (entry.type != 2 || entry.name.compare(name, Qt::CaseInsensitive) != 0) {
             continue;
-        if (entry.size > static_cast<quint64>(kMaxFileBytes))
+        }
+        if (entry.size > static_cast<quint64>(kMaxFileBytes)) {
             damaged();
-        if (entry.size < miniCutoff_)
+        }
+        if (entry.size < miniCutoff_) {
             return readMiniChain(entry.start, entry.size);
+        }
         return readChain(entry.start, entry.size);
     }
     return std::nullopt;

@@ -12,15 +12,17 @@ QString decode(const QByteArray& data) {
         QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
                                                            : QStringConverter::Utf16BE);
         QString text = decoder.decode(data.mid(2));
-        if (decoder.hasError())
+        if (decoder.hasError()) {
             throw ReadError(QStringLiteral("holds broken UTF-16 text"));
+        }
         return text;
     }
     const QByteArray body = data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(body);
-    if (!utf8.hasError())
+    if (!utf8.hasError()) {
         return text;
+    }
     // Not UTF-8: a Turkish Windows program wrote it in its ANSI code page.
     return fromCodePage1254(body);
 }
@@ -34,27 +36,33 @@ QChar detectSeparator(const QString& text) {
     int lines = 0;
     for (qsizetype i = 0; i < text.size() && lines < 20; ++i) {
         const QChar c = text.at(i);
-        if (c == QLatin1Char('"'))
+        if (c == QLatin1Char('"')) {
             inQuotes = !inQuotes;
-        else if (!inQuotes && (c == QLatin1Char('\n') || c == QLatin1Char('\r')))
+        } else if (!inQuotes && (c == QLatin1Char('\n') || c == QLatin1Char('\r'))) {
             ++lines;
-        else if (!inQuotes)
-            for (size_t k = 0; k < kCandidates.size(); ++k)
-                if (c == QChar(kCandidates[k]))
+        } else if (!inQuotes) {
+            for (size_t k = 0; k < kCandidates.size(); ++k) {
+                if (c == QChar(kCandidates[k])) {
                     ++counts[k];
+                }
+            }
+        }
     }
     size_t best = 0;
-    for (size_t k = 1; k < kCandidates.size(); ++k)
-        if (counts[k] > counts[best])
+    for (size_t k = 1; k < kCandidates.size(); ++k) {
+        if (counts[k] > counts[best]) {
             best = k;
+        }
+    }
     return counts[best] > 0 ? QChar(kCandidates[best]) : QChar(u',');
 }
 
 } // namespace
 
 std::unique_ptr<GridWorksheet> readCsv(const QByteArray& data) {
-    if (data.left(4096).contains('\0') && !data.startsWith("\xFF\xFE") && !data.startsWith("\xFE\xFF"))
+    if (data.left(4096).contains('\0') && !data.startsWith("\xFF\xFE") && !data.startsWith("\xFE\xFF")) {
         throw ReadError(notSpreadsheetText());
+    }
     const QString text = decode(data);
     const QChar separator = detectSeparator(text);
 
@@ -78,8 +86,9 @@ std::unique_ptr<GridWorksheet> readCsv(const QByteArray& data) {
         rows.endRow();
         column = 1;
         ++rowNumber;
-        if (!rows.done())
+        if (!rows.done()) {
             rows.beginRow(rowNumber);
+        }
     };
 
     rows.beginRow(rowNumber);
@@ -87,30 +96,34 @@ std::unique_ptr<GridWorksheet> readCsv(const QByteArray& data) {
     for (qsizetype i = 0; i < size && !rows.done(); ++i) {
         const QChar c = text.at(i);
         if (quoted) {
-            if (c != QLatin1Char('"'))
+            if (c != QLatin1Char('"')) {
                 field.append(c);
-            else if (i + 1 < size && text.at(i + 1) == QLatin1Char('"'))
+            } else if (i + 1 < size && text.at(i + 1) == QLatin1Char('"')) {
                 field.append(text.at(++i));
-            else
+            } else {
                 quoted = false;
+            }
         } else if (c == QLatin1Char('"') && !fieldStarted) {
             quoted = true;
             fieldStarted = true;
         } else if (c == separator) {
             storeField();
         } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n'))
+            if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n')) {
                 ++i;
+            }
             endRecord();
         } else {
             field.append(c);
             fieldStarted = true;
         }
     }
-    if (quoted)
+    if (quoted) {
         throw ReadError(QStringLiteral("ends inside a quoted field"));
-    if (!rows.done() && (fieldStarted || column > 1))
+    }
+    if (!rows.done() && (fieldStarted || column > 1)) {
         storeField();
+    }
     return std::make_unique<GridWorksheet>(rows.take());
 }
 

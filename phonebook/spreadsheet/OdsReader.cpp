@@ -16,7 +16,7 @@ const QString kContent = QStringLiteral("content.xml");
 
 // Space runs (<text:s text:c="1000"/>) let a few bytes stand for many characters; no cell needs more than
 // this.
-constexpr qsizetype kMaxCellCharacters = 1024 * 1024;
+constexpr qsizetype kMaxCellCharacters = qsizetype(1) << 20;
 
 // The cell's paragraphs, one line each; comments attached to the cell are not its text.
 QString readCellText(QXmlStreamReader& xml) {
@@ -25,9 +25,10 @@ QString readCellText(QXmlStreamReader& xml) {
     int paragraphs = 0;
     int paragraphDepth = 0;
     while (depth > 0) {
-        if (text.size() > kMaxCellCharacters)
+        if (text.size() > kMaxCellCharacters) {
             throw ReadError(QStringLiteral("part content.xml holds a cell of more than %1 characters")
                                 .arg(kMaxCellCharacters));
+        }
         switch (nextToken(xml, kContent)) {
         case QXmlStreamReader::StartElement: {
             const QStringView name = xml.name();
@@ -37,8 +38,9 @@ QString readCellText(QXmlStreamReader& xml) {
             }
             ++depth;
             if (paragraphDepth == 0 && (name == QLatin1String("p") || name == QLatin1String("h"))) {
-                if (paragraphs++ > 0)
+                if (paragraphs++ > 0) {
                     text.append(QLatin1Char('\n'));
+                }
                 paragraphDepth = depth;
             } else if (paragraphDepth > 0 && name == QLatin1String("s")) {
                 const QXmlStreamAttributes attributes = xml.attributes();
@@ -53,13 +55,15 @@ QString readCellText(QXmlStreamReader& xml) {
             break;
         }
         case QXmlStreamReader::EndElement:
-            if (depth == paragraphDepth)
+            if (depth == paragraphDepth) {
                 paragraphDepth = 0;
+            }
             --depth;
             break;
         case QXmlStreamReader::Characters:
-            if (paragraphDepth > 0)
+            if (paragraphDepth > 0) {
                 text.append(xml.text());
+            }
             break;
         case QXmlStreamReader::EndDocument:
             throw ReadError(QStringLiteral("part content.xml ends too early"));
@@ -75,8 +79,9 @@ std::optional<double> durationSeconds(const QString& value) {
     static const QRegularExpression pattern(
         QStringLiteral(R"(^(-)?P(?:(\d+)D)?T?(?:(\d+)H)?(?:(\d+)M)?(?:(\d+(?:\.\d*)?)S)?$)"));
     const QRegularExpressionMatch match = pattern.match(value);
-    if (!match.hasMatch())
+    if (!match.hasMatch()) {
         return std::nullopt;
+    }
     const double seconds = match.capturedView(2).toDouble() * 86400 +
                            match.capturedView(3).toDouble() * 3600 + match.capturedView(4).toDouble() * 60 +
                            match.capturedView(5).toDouble();
@@ -92,8 +97,9 @@ Cell typedCell(QXmlStreamReader& xml) {
         bool ok = false;
         const double value = attribute(attributes, QLatin1String("value")).trimmed().toDouble(&ok);
         xml.skipCurrentElement();
-        if (!ok || !std::isfinite(value))
+        if (!ok || !std::isfinite(value)) {
             throw ReadError(QStringLiteral("part content.xml holds a number that is none"));
+        }
         return {CellKind::Number, generalNumber(value)};
     }
     if (type == QLatin1String("date")) {
@@ -106,21 +112,24 @@ Cell typedCell(QXmlStreamReader& xml) {
                     dateTimeText(dateTime.date(), QTime(time.hour(), time.minute(), time.second()))};
         }
         const QDate date = QDate::fromString(value, Qt::ISODate);
-        if (!date.isValid())
+        if (!date.isValid()) {
             throw ReadError(
                 QStringLiteral("part content.xml holds a date that is none: %1").arg(value.left(40)));
+        }
         return {CellKind::Date, dateText(date)};
     }
     if (type == QLatin1String("time")) {
         const QString value = attribute(attributes, QLatin1String("time-value")).trimmed().toString();
         xml.skipCurrentElement();
         const std::optional<double> seconds = durationSeconds(value);
-        if (!seconds)
+        if (!seconds) {
             throw ReadError(
                 QStringLiteral("part content.xml holds a time that is none: %1").arg(value.left(40)));
+        }
         const auto whole = std::llround(*seconds);
-        if (whole >= 0 && whole < 86400)
+        if (whole >= 0 && whole < 86400) {
             return {CellKind::Date, timeText(QTime(0, 0).addSecs(static_cast<int>(whole)))};
+        }
         // Elapsed time past a day, as [h]:mm:ss shows it.
         const long long magnitude = std::llabs(whole);
         return {CellKind::Date, QStringLiteral("%1%2:%3:%4")
@@ -142,21 +151,24 @@ Cell typedCell(QXmlStreamReader& xml) {
         return {CellKind::Text, text};
     }
     const QString text = readCellText(xml);
-    if (text.isEmpty())
+    if (text.isEmpty()) {
         return {};
+    }
     // A formula that failed has no value type; its text is the error ("#DIV/0!", "Err:502").
     return {type.isEmpty() && hasFormula ? CellKind::Error : CellKind::Text, text};
 }
 
 long long repeatCount(const QXmlStreamAttributes& attributes, QLatin1String name) {
     const QStringView value = attribute(attributes, name);
-    if (value.isEmpty())
+    if (value.isEmpty()) {
         return 1;
+    }
     bool ok = false;
     const long long count = value.toLongLong(&ok);
-    if (!ok || count < 1)
+    if (!ok || count < 1) {
         throw ReadError(
             QStringLiteral("part content.xml repeats a row or cell %1 times").arg(value.left(20)));
+    }
     return count;
 }
 
@@ -164,8 +176,9 @@ long long repeatCount(const QXmlStreamAttributes& attributes, QLatin1String name
 
 std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
     if (const auto manifest = zip.readIfPresent(QStringLiteral("META-INF/manifest.xml"));
-        manifest && manifest->contains("encryption-data"))
+        manifest && manifest->contains("encryption-data")) {
         throw ReadError(passwordProtectedText());
+    }
     const QByteArray content = zip.read(kContent);
     QXmlStreamReader xml(content);
     RowCollector collector;
@@ -175,29 +188,35 @@ std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
     while (tableDepth >= 0 && !collector.done() &&
            nextToken(xml, kContent) != QXmlStreamReader::EndDocument) {
         if (xml.isEndElement()) {
-            if (depth-- == tableDepth)
+            if (depth-- == tableDepth) {
                 tableDepth = -1;
+            }
             continue;
         }
-        if (!xml.isStartElement())
+        if (!xml.isStartElement()) {
             continue;
+        }
         ++depth;
         const QStringView name = xml.name();
         if (tableDepth == 0) {
-            if (name == QLatin1String("table"))
+            if (name == QLatin1String("table")) {
                 tableDepth = depth;
+            }
             continue;
         }
-        if (name != QLatin1String("table-row"))
+        if (name != QLatin1String("table-row")) {
             continue;
+        }
         const long long repeats = repeatCount(xml.attributes(), QLatin1String("number-rows-repeated"));
         Row row;
         long long column = 1;
         while (nextToken(xml, kContent) != QXmlStreamReader::EndElement) {
-            if (xml.atEnd())
+            if (xml.atEnd()) {
                 throw ReadError(QStringLiteral("part content.xml ends too early"));
-            if (!xml.isStartElement())
+            }
+            if (!xml.isStartElement()) {
                 continue;
+            }
             if (xml.name() != QLatin1String("table-cell") &&
                 xml.name() != QLatin1String("covered-table-cell")) {
                 xml.skipCurrentElement();
@@ -212,19 +231,23 @@ std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
             // What a merged cell covers reads empty, as in the spreadsheet's own view, whatever it still
             // holds.
             const bool covered = xml.name() == QLatin1String("covered-table-cell");
-            if (covered)
+            if (covered) {
                 xml.skipCurrentElement();
+            }
             const Cell cell = covered ? Cell{} : typedCell(xml);
-            for (long long k = 0; k < cellRepeats && column <= kReadColumns; ++k, ++column)
+            for (long long k = 0; k < cellRepeats && column <= kReadColumns; ++k, ++column) {
                 row[static_cast<size_t>(column - 1)] = cell;
+            }
         }
         --depth; // the row's end element was taken above
-        if (!row[1].text.isEmpty() && rowNumber + repeats > kMaxSheetRows)
+        if (!row[1].text.isEmpty() && rowNumber + repeats > kMaxSheetRows) {
             throw ReadError(
                 QStringLiteral("has more than %1 rows").arg(kMaxSheetRows)); // before copying them
+        }
         for (long long k = 0; k < repeats && !collector.done(); ++k) {
-            if (Row* target = collector.beginRow(++rowNumber))
+            if (Row* target = collector.beginRow(++rowNumber)) {
                 *target = row;
+            }
             collector.endRow();
         }
     }

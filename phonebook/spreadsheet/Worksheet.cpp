@@ -11,8 +11,9 @@ namespace {
 
 // BIFF2 to BIFF8 streams saved bare, without a compound file around them, start with their BOF record.
 bool isBareBiff(const QByteArray& data) {
-    if (data.size() < 8 || data[0] != '\x09')
+    if (data.size() < 8 || data[0] != '\x09') {
         return false;
+    }
     const char version = data[1];
     const int length = static_cast<unsigned char>(data[2]) | static_cast<unsigned char>(data[3]) << 8;
     return (version == '\x00' || version == '\x02' || version == '\x04' || version == '\x08') &&
@@ -24,14 +25,17 @@ bool isBareBiff(const QByteArray& data) {
 std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data) {
     ZipArchive zip(data);
     if (const auto mimetype = zip.readIfPresent(QStringLiteral("mimetype"))) {
-        if (mimetype->trimmed() != "application/vnd.oasis.opendocument.spreadsheet")
+        if (mimetype->trimmed() != "application/vnd.oasis.opendocument.spreadsheet") {
             throw ReadError(notSpreadsheetText());
+        }
         return readOds(zip);
     }
-    if (zip.contains(QStringLiteral("content.xml")))
+    if (zip.contains(QStringLiteral("content.xml"))) {
         return readOds(zip);
-    if (zip.contains(QStringLiteral("[Content_Types].xml")) || zip.contains(QStringLiteral("_rels/.rels")))
+    }
+    if (zip.contains(QStringLiteral("[Content_Types].xml")) || zip.contains(QStringLiteral("_rels/.rels"))) {
         return readXlsx(zip);
+    }
     throw ReadError(notSpreadsheetText());
 }
 
@@ -43,21 +47,27 @@ std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
         return SpreadsheetError((fileName + QStringLiteral(": ") + what).toStdString());
     };
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
         throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
-    if (file.size() > kMaxFileBytes)
-        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024)));
+    }
+    if (file.size() > kMaxFileBytes) {
+        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024LL * 1024)));
+    }
     const QByteArray data = file.read(kMaxFileBytes + 1);
-    if (data.size() > kMaxFileBytes)
-        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024)));
-    if (file.error() != QFileDevice::NoError)
+    if (data.size() > kMaxFileBytes) {
+        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024LL * 1024)));
+    }
+    if (file.error() != QFileDevice::NoError) {
         throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
+    }
     file.close();
     try {
-        if (data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06"))
+        if (data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06")) {
             return readZipWorkbook(data);
-        if (CompoundFile::hasSignature(data) || isBareBiff(data))
+        }
+        if (CompoundFile::hasSignature(data) || isBareBiff(data)) {
             return readXls(data);
+        }
         return readCsv(data);
     } catch (const ReadError& error) {
         throw fail(QString::fromStdString(error.what()));

@@ -69,8 +69,9 @@ public:
     }
     quint8 u8() {
         skipExhausted();
-        if (piece_ >= pieces_.size())
+        if (piece_ >= pieces_.size()) {
             damaged();
+        }
         return static_cast<quint8>(pieces_[piece_][at_++]);
     }
     quint16 u16() { return static_cast<quint16>(u8() | u8() << 8); }
@@ -82,8 +83,9 @@ public:
         return value;
     }
     void skip(quint64 count) {
-        for (; count > 0; --count)
+        for (; count > 0; --count) {
             u8();
+        }
     }
     // BIFF8 unicode string: a new piece starts with a fresh flag byte for the characters left.
     QString unicodeString(quint32 length) {
@@ -105,8 +107,9 @@ public:
     }
     QByteArray bytes(quint32 count) {
         QByteArray out;
-        for (quint32 i = 0; i < count; ++i)
+        for (quint32 i = 0; i < count; ++i) {
             out.append(static_cast<char>(u8()));
+        }
         return out;
     }
 
@@ -132,13 +135,15 @@ class Stream {
 public:
     explicit Stream(const QByteArray& data, qsizetype at = 0) : data_(data), at_(at) {}
     bool next(Record& record) {
-        if (at_ + 4 > data_.size())
+        if (at_ + 4 > data_.size()) {
             return false;
+        }
         record.offset = at_;
         record.id = header(at_);
         record.pieces.assign(1, body());
-        while (at_ + 4 <= data_.size() && header(at_) == kContinue)
+        while (at_ + 4 <= data_.size() && header(at_) == kContinue) {
             record.pieces.push_back(body());
+        }
         return true;
     }
 
@@ -146,8 +151,9 @@ private:
     quint16 header(qsizetype at) const { return qFromLittleEndian<quint16>(data_.constData() + at); }
     QByteArrayView body() {
         const quint16 length = qFromLittleEndian<quint16>(data_.constData() + at_ + 2);
-        if (at_ + 4 + length > data_.size())
+        if (at_ + 4 + length > data_.size()) {
             damaged();
+        }
         const QByteArrayView view(data_.constData() + at_ + 4, length);
         at_ += 4 + length;
         return view;
@@ -195,18 +201,21 @@ public:
     std::unique_ptr<GridWorksheet> read() {
         Stream records(stream_);
         Record bof;
-        if (!records.next(bof))
+        if (!records.next(bof)) {
             damaged();
+        }
         const quint16 type = readBof(bof);
         qsizetype sheetOffset = -1;
         if (type == 0x0010) {
             sheetOffset = 0; // a lone worksheet (BIFF2 to BIFF4)
         } else {
             Record record;
-            while (records.next(record) && record.id != kEof)
+            while (records.next(record) && record.id != kEof) {
                 sheetOffset = globalsRecord(record, sheetOffset);
-            if (sheetOffset < 0)
+            }
+            if (sheetOffset < 0) {
                 throw ReadError(QStringLiteral("has no worksheet"));
+            }
         }
         readSheet(sheetOffset);
         resolveSharedStrings();
@@ -247,13 +256,15 @@ private:
             const quint32 offset = data.u32();
             data.u8(); // visibility: hidden sheets count too
             const quint8 kind = data.u8();
-            if (sheetOffset < 0 && kind == 0)
+            if (sheetOffset < 0 && kind == 0) {
                 return offset;
+            }
             break;
         }
         case kBundleSheet:
-            if (sheetOffset < 0)
+            if (sheetOffset < 0) {
                 return data.u32();
+            }
             break;
         case kSst:
             sst_ = record;
@@ -278,10 +289,11 @@ private:
         case kFormat2:
         case kFormat: {
             int index = static_cast<int>(formats_.size());
-            if (version_ >= 5)
+            if (version_ >= 5) {
                 index = data.u16();
-            else if (version_ == 4)
+            } else if (version_ == 4) {
                 data.u16();
+            }
             const QString code = version_ == 8 ? data.unicodeString(data.u16()) : byteString(data, 1);
             formats_.insert(index, isDateFormatCode(code));
             break;
@@ -306,16 +318,18 @@ private:
 
     QString decode(const QByteArray& bytes) const {
         const int codePage = codePage_ == 32769 ? 1252 : codePage_ == 32768 ? 10000 : codePage_;
-        if (codePage == 1254)
+        if (codePage == 1254) {
             return fromCodePage1254(bytes);
+        }
         const QByteArray name = codePage == 10000 ? QByteArrayLiteral("macintosh")
                                 : codePage >= 1250 && codePage <= 1258
                                     ? "windows-" + QByteArray::number(codePage)
                                 : codePage == 367 || codePage == 0 ? QByteArrayLiteral("windows-1252")
                                                                    : "cp" + QByteArray::number(codePage);
         QStringDecoder decoder(name.constData());
-        if (!decoder.isValid())
+        if (!decoder.isValid()) {
             decoder = QStringDecoder("windows-1252");
+        }
         return decoder.decode(bytes);
     }
 
@@ -326,36 +340,43 @@ private:
     }
 
     QString labelString(RecordReader& data) const {
-        if (version_ == 8)
+        if (version_ == 8) {
             return data.unicodeString(data.u16());
+        }
         return byteString(data, version_ == 2 ? 1 : 2);
     }
 
     bool isDate(int xf) const {
-        if (xf < 0 || static_cast<size_t>(xf) >= xfFormats_.size())
+        if (xf < 0 || static_cast<size_t>(xf) >= xfFormats_.size()) {
             return false;
+        }
         const int format = xfFormats_[static_cast<size_t>(xf)];
         return formats_.contains(format) ? formats_.value(format) : isDateFormatId(format);
     }
 
     Cell numberCell(double value, int xf, int biff2Format) const {
-        if (!std::isfinite(value))
+        if (!std::isfinite(value)) {
             damaged();
+        }
         const bool date = biff2Format >= 0 ? (formats_.contains(biff2Format) ? formats_.value(biff2Format)
                                                                              : isDateFormatId(biff2Format))
                                            : isDate(xf);
-        if (date)
-            if (std::optional<QString> text = dateFromSerial(value, date1904_))
+        if (date) {
+            if (std::optional<QString> text = dateFromSerial(value, date1904_)) {
                 return {CellKind::Date, *text};
+            }
+        }
         return {CellKind::Number, generalNumber(value)};
     }
 
     // BIFF row numbers are 16 bits wide, so the rows kept stay few whatever the file claims.
     Cell* cellAt(quint16 row, quint32 column) {
-        if (column >= static_cast<quint32>(kReadColumns))
+        if (column >= static_cast<quint32>(kReadColumns)) {
             return nullptr;
-        if (row >= rows_.size())
+        }
+        if (row >= rows_.size()) {
             rows_.resize(row + 1);
+        }
         return &rows_[row][column];
     }
 
@@ -378,40 +399,48 @@ private:
     }
 
     void readSheet(qsizetype offset) {
-        if (offset < 0 || offset >= stream_.size())
+        if (offset < 0 || offset >= stream_.size()) {
             damaged();
+        }
         Stream records(stream_, offset);
         Record record;
         if (offset > 0 && (!records.next(record) || (record.id != kBof8 && record.id != kBof4 &&
-                                                     record.id != kBof3 && record.id != kBof2)))
+                                                     record.id != kBof3 && record.id != kBof2))) {
             damaged();
-        if (offset == 0)
-            records.next(record);       // the BOF read already
+        }
+        if (offset == 0) {
+            records.next(record); // the BOF read already
+        }
         Cell* pendingFormula = nullptr; // a formula whose string result follows in a STRING record
         for (;;) {
-            if (!records.next(record))
+            if (!records.next(record)) {
                 damaged(); // cut short before the worksheet's end
-            if (record.id == kEof)
+            }
+            if (record.id == kEof) {
                 break;
+            }
             RecordReader data(record.pieces);
             switch (record.id) {
             case kNumber:
             case kNumber2: {
                 const Address a = address(data);
-                if (Cell* cell = cellAt(a.row, a.column))
+                if (Cell* cell = cellAt(a.row, a.column)) {
                     *cell = numberCell(data.f64(), a.xf, a.biff2Format);
+                }
                 break;
             }
             case kInteger2: {
                 const Address a = address(data);
-                if (Cell* cell = cellAt(a.row, a.column))
+                if (Cell* cell = cellAt(a.row, a.column)) {
                     *cell = numberCell(data.u16(), a.xf, a.biff2Format);
+                }
                 break;
             }
             case kRk: {
                 const Address a = address(data);
-                if (Cell* cell = cellAt(a.row, a.column))
+                if (Cell* cell = cellAt(a.row, a.column)) {
                     *cell = numberCell(rkValue(data.u32()), a.xf, -1);
+                }
                 break;
             }
             case kMulRk: {
@@ -424,8 +453,9 @@ private:
                 for (qsizetype k = 0; k < count; ++k) {
                     const quint16 xf = data.u16();
                     const double value = rkValue(data.u32());
-                    if (Cell* cell = cellAt(row, static_cast<quint32>(first) + static_cast<quint32>(k)))
+                    if (Cell* cell = cellAt(row, static_cast<quint32>(first) + static_cast<quint32>(k))) {
                         *cell = numberCell(value, xf, -1);
+                    }
                 }
                 break;
             }
@@ -433,8 +463,9 @@ private:
             case kLabel2:
             case kRString: {
                 const Address a = address(data);
-                if (Cell* cell = cellAt(a.row, a.column))
+                if (Cell* cell = cellAt(a.row, a.column)) {
                     *cell = textCell(labelString(data));
+                }
                 break;
             }
             case kLabelSst: {
@@ -451,8 +482,9 @@ private:
                 const Address a = address(data);
                 const quint8 value = data.u8();
                 const bool isError = data.u8() != 0;
-                if (Cell* cell = cellAt(a.row, a.column))
+                if (Cell* cell = cellAt(a.row, a.column)) {
                     *cell = isError ? Cell{CellKind::Error, errorText(value)} : booleanCell(value);
+                }
                 break;
             }
             case kFormula2:
@@ -461,8 +493,9 @@ private:
                 const Address a = address(data);
                 pendingFormula = nullptr;
                 Cell* cell = cellAt(a.row, a.column);
-                if (!cell)
+                if (!cell) {
                     break;
+                }
                 const QByteArray result = data.bytes(8);
                 if (static_cast<quint8>(result[6]) != 0xFF || static_cast<quint8>(result[7]) != 0xFF) {
                     double value;
@@ -512,28 +545,35 @@ private:
     void resolveSharedStrings() {
         truncateAtEmptyColumn2(rows_);
         std::erase_if(sstUses_, [&](const SstUse& use) { return use.row >= rows_.size(); });
-        if (sstUses_.empty())
+        if (sstUses_.empty()) {
             return;
-        if (!hasSst_)
+        }
+        if (!hasSst_) {
             throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+        }
         quint32 highest = 0;
-        for (const SstUse& use : sstUses_)
+        for (const SstUse& use : sstUses_) {
             highest = std::max(highest, use.index);
+        }
         QHash<quint32, QString> strings; // keyed by the indexes in use only
-        for (const SstUse& use : sstUses_)
+        for (const SstUse& use : sstUses_) {
             strings.insert(use.index, QString());
+        }
         RecordReader data(sst_.pieces);
         data.u32();
         data.u32();
         for (quint32 index = 0; index <= highest; ++index) {
-            if (data.atEnd())
+            if (data.atEnd()) {
                 throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
+            }
             QString text = data.unicodeString(data.u16());
-            if (const auto found = strings.find(index); found != strings.end())
+            if (const auto found = strings.find(index); found != strings.end()) {
                 *found = std::move(text);
+            }
         }
-        for (const SstUse& use : sstUses_)
+        for (const SstUse& use : sstUses_) {
             rows_[use.row][use.column] = textCell(strings.value(use.index));
+        }
     }
 
     struct SstUse {
@@ -555,16 +595,20 @@ private:
 } // namespace
 
 std::unique_ptr<GridWorksheet> readXls(const QByteArray& data) {
-    if (!CompoundFile::hasSignature(data))
+    if (!CompoundFile::hasSignature(data)) {
         return BiffReader(data).read();
+    }
     const CompoundFile file(data);
-    if (file.stream(QStringLiteral("EncryptedPackage")))
+    if (file.stream(QStringLiteral("EncryptedPackage"))) {
         throw ReadError(passwordProtectedText());
+    }
     std::optional<QByteArray> stream = file.stream(QStringLiteral("Workbook"));
-    if (!stream)
+    if (!stream) {
         stream = file.stream(QStringLiteral("Book"));
-    if (!stream)
+    }
+    if (!stream) {
         throw ReadError(notSpreadsheetText());
+    }
     return BiffReader(*stream).read();
 }
 

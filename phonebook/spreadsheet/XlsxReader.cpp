@@ -32,10 +32,11 @@ QString resolveTarget(const QString& baseDirectory, QString target) {
     const QString full = target.startsWith(QLatin1Char('/')) ? target.mid(1) : baseDirectory + target;
     QStringList parts;
     for (const QString& piece : full.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (piece == QLatin1String(".."))
+        if (piece == QLatin1String("..")) {
             parts.isEmpty() ? void() : parts.removeLast();
-        else if (piece != QLatin1String("."))
+        } else if (piece != QLatin1String(".")) {
             parts.append(piece);
+        }
     }
     return parts.join(QLatin1Char('/'));
 }
@@ -50,12 +51,14 @@ QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QStr
     QHash<QString, Relationship> relationships;
     const QString relsPart = relationshipsPartOf(sourcePart);
     const std::optional<QByteArray> data = zip.readIfPresent(relsPart);
-    if (!data)
+    if (!data) {
         return relationships;
+    }
     QXmlStreamReader xml(*data);
     while (nextToken(xml, relsPart) != QXmlStreamReader::EndDocument) {
-        if (!xml.isStartElement())
+        if (!xml.isStartElement()) {
             continue;
+        }
         const QXmlStreamAttributes attributes = xml.attributes();
         if (xml.name() == QLatin1String("Relationship") &&
             attribute(attributes, QLatin1String("TargetMode")) != QLatin1String("External")) {
@@ -74,16 +77,19 @@ bool hasType(const Relationship& relationship, QLatin1String lastSegment) {
 }
 
 std::optional<QString> findByType(const QHash<QString, Relationship>& relationships, QLatin1String type) {
-    for (const Relationship& r : relationships)
-        if (hasType(r, type))
+    for (const Relationship& r : relationships) {
+        if (hasType(r, type)) {
             return r.target;
+        }
+    }
     return std::nullopt;
 }
 
 // Excel writes characters XML cannot carry as _xHHHH_.
 QString unescapeText(const QString& text) {
-    if (!text.contains(QLatin1String("_x")))
+    if (!text.contains(QLatin1String("_x"))) {
         return text;
+    }
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -112,19 +118,22 @@ QString readStringItem(QXmlStreamReader& xml, const QString& part) {
         switch (nextToken(xml, part)) {
         case QXmlStreamReader::StartElement:
             ++depth;
-            if (xml.name() == QLatin1String("rPh"))
+            if (xml.name() == QLatin1String("rPh")) {
                 phoneticDepth = depth;
+            }
             inText = xml.name() == QLatin1String("t") && phoneticDepth == 0;
             break;
         case QXmlStreamReader::EndElement:
-            if (depth == phoneticDepth)
+            if (depth == phoneticDepth) {
                 phoneticDepth = 0;
+            }
             --depth;
             inText = false;
             break;
         case QXmlStreamReader::Characters:
-            if (inText)
+            if (inText) {
                 text.append(xml.text());
+            }
             break;
         case QXmlStreamReader::EndDocument:
             throw ReadError(QStringLiteral("part %1 ends too early").arg(part));
@@ -141,11 +150,13 @@ struct Styles {
 
 Styles readStyles(const ZipArchive& zip, const std::optional<QString>& part) {
     Styles styles;
-    if (!part)
+    if (!part) {
         return styles;
+    }
     const std::optional<QByteArray> data = zip.readIfPresent(*part);
-    if (!data)
+    if (!data) {
         return styles;
+    }
     QHash<int, bool> customIsDate;
     bool inCellXfs = false;
     QXmlStreamReader xml(*data);
@@ -176,11 +187,13 @@ long long columnOfReference(QStringView reference) {
     long long column = 0;
     for (const QChar c : reference) {
         const char16_t u = c.toUpper().unicode();
-        if (u < u'A' || u > u'Z')
+        if (u < u'A' || u > u'Z') {
             break;
+        }
         column = column * 26 + (u - u'A' + 1);
-        if (column > 1'000'000)
+        if (column > 1'000'000) {
             return column; // far past the kept columns; stop before overflowing
+        }
     }
     return column;
 }
@@ -199,24 +212,30 @@ struct SheetContent {
 Cell numberCell(const QString& value, bool isDate, bool date1904, const QString& part) {
     bool ok = false;
     const double number = QStringView(value).trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(number))
+    if (!ok || !std::isfinite(number)) {
         throw ReadError(QStringLiteral("part %1 holds a number that is none: %2").arg(part, value.left(40)));
-    if (isDate)
-        if (std::optional<QString> date = dateFromSerial(number, date1904))
+    }
+    if (isDate) {
+        if (std::optional<QString> date = dateFromSerial(number, date1904)) {
             return {CellKind::Date, *date};
+        }
+    }
     return {CellKind::Number, generalNumber(number)};
 }
 
 Cell isoDateCell(const QString& value, const QString& part) {
     const QDateTime dateTime = QDateTime::fromString(value.trimmed(), Qt::ISODateWithMs);
-    if (dateTime.isValid())
+    if (dateTime.isValid()) {
         return {CellKind::Date, dateTimeText(dateTime.date(), dateTime.time())};
+    }
     const QDate date = QDate::fromString(value.trimmed(), Qt::ISODate);
-    if (date.isValid())
+    if (date.isValid()) {
         return {CellKind::Date, dateText(date)};
+    }
     const QTime time = QTime::fromString(value.trimmed(), Qt::ISODateWithMs);
-    if (time.isValid())
+    if (time.isValid()) {
         return {CellKind::Date, timeText(time)};
+    }
     throw ReadError(QStringLiteral("part %1 holds a date that is none: %2").arg(part, value.left(40)));
 }
 
@@ -230,10 +249,12 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
     bool inSheetData = false;
 
     while (!collector.done() && nextToken(xml, part) != QXmlStreamReader::EndDocument) {
-        if (xml.isEndElement() && xml.name() == QLatin1String("sheetData"))
+        if (xml.isEndElement() && xml.name() == QLatin1String("sheetData")) {
             break;
-        if (!xml.isStartElement())
+        }
+        if (!xml.isStartElement()) {
             continue;
+        }
         const QStringView name = xml.name();
         const QXmlStreamAttributes attributes = xml.attributes();
         if (name == QLatin1String("sheetData")) {
@@ -242,16 +263,18 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
             const QStringView r = attribute(attributes, QLatin1String("r"));
             bool ok = true;
             rowNumber = r.isEmpty() ? rowNumber + 1 : r.toLongLong(&ok);
-            if (!ok || rowNumber < 1)
+            if (!ok || rowNumber < 1) {
                 throw ReadError(QStringLiteral("part %1 has a row numbered %2").arg(part, r.toString()));
+            }
             columnNumber = 0;
             collector.beginRow(rowNumber);
         } else if (inSheetData && name == QLatin1String("c")) {
             const QStringView reference = attribute(attributes, QLatin1String("r"));
             const long long column = reference.isEmpty() ? columnNumber + 1 : columnOfReference(reference);
-            if (column < 1)
+            if (column < 1) {
                 throw ReadError(
                     QStringLiteral("part %1 has a cell named %2").arg(part, reference.toString()));
+            }
             columnNumber = column;
             // The attribute list is a copy and keeps the view valid while the cell's content is read.
             const QStringView type = attribute(attributes, QLatin1String("t"));
@@ -279,12 +302,14 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
                 }
             }
             if (type == QLatin1String("inlineStr")) {
-                if (hasInline && !inlineText.isEmpty())
+                if (hasInline && !inlineText.isEmpty()) {
                     *cell = {CellKind::Text, inlineText};
+                }
                 continue;
             }
-            if (!hasValue || value.isEmpty())
+            if (!hasValue || value.isEmpty()) {
                 continue; // a formula without a cached value, or a styled blank
+            }
             if (type.isEmpty() || type == QLatin1String("n")) {
                 const bool isDate = style >= 0 && static_cast<size_t>(style) < styles.xfIsDate.size() &&
                                     styles.xfIsDate[static_cast<size_t>(style)];
@@ -292,9 +317,10 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
             } else if (type == QLatin1String("s")) {
                 bool ok = false;
                 const qsizetype index = QStringView(value).trimmed().toLongLong(&ok);
-                if (!ok || index < 0)
+                if (!ok || index < 0) {
                     throw ReadError(
                         QStringLiteral("part %1 refers to shared string %2").arg(part, value.left(40)));
+                }
                 // Resolved after the sheet; the placeholder keeps the row from looking empty.
                 *cell = {CellKind::Text, value};
                 content.sharedStrings.push_back(
@@ -320,35 +346,42 @@ SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles&
 
 // Reads only the shared strings the kept cells use, so a huge table costs no more than its unpacked part.
 void resolveSharedStrings(const ZipArchive& zip, const std::optional<QString>& part, SheetContent& content) {
-    if (content.sharedStrings.empty())
+    if (content.sharedStrings.empty()) {
         return;
+    }
     std::erase_if(content.sharedStrings,
                   [&](const SharedStringUse& use) { return use.row >= content.rows.size(); });
     qsizetype highest = -1;
-    for (const SharedStringUse& use : content.sharedStrings)
+    for (const SharedStringUse& use : content.sharedStrings) {
         highest = std::max(highest, use.index);
-    if (highest < 0)
+    }
+    if (highest < 0) {
         return;
-    if (!part || !zip.contains(*part))
+    }
+    if (!part || !zip.contains(*part)) {
         throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+    }
 
     // Keyed by the indexes in use only: an index the file makes up costs nothing before it is found missing.
     QHash<qsizetype, QString> strings;
-    for (const SharedStringUse& use : content.sharedStrings)
+    for (const SharedStringUse& use : content.sharedStrings) {
         strings.insert(use.index, QString());
+    }
     const QByteArray data = zip.read(*part);
     QXmlStreamReader xml(data);
     qsizetype index = 0;
     while (index <= highest && nextToken(xml, *part) != QXmlStreamReader::EndDocument) {
         if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
             QString text = readStringItem(xml, *part);
-            if (const auto found = strings.find(index); found != strings.end())
+            if (const auto found = strings.find(index); found != strings.end()) {
                 *found = std::move(text);
+            }
             ++index;
         }
     }
-    if (index <= highest)
+    if (index <= highest) {
         throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
+    }
     for (const SharedStringUse& use : content.sharedStrings) {
         Cell& cell = content.rows[use.row][use.column];
         cell.text = strings.value(use.index);
@@ -360,13 +393,15 @@ void resolveSharedStrings(const ZipArchive& zip, const std::optional<QString>& p
 } // namespace
 
 std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
-    if (zip.contains(QStringLiteral("EncryptedPackage")))
+    if (zip.contains(QStringLiteral("EncryptedPackage"))) {
         throw ReadError(passwordProtectedText());
+    }
     const auto packageRelationships = readRelationships(zip, QString());
     const QString workbookPart = findByType(packageRelationships, QLatin1String("officeDocument"))
                                      .value_or(QStringLiteral("xl/workbook.xml"));
-    if (workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+    if (workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) {
         throw ReadError(notSpreadsheetText()); // the binary workbook form (.xlsb)
+    }
     const QByteArray workbook = zip.read(workbookPart);
 
     bool date1904 = false;
@@ -375,11 +410,13 @@ std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
     QXmlStreamReader xml(workbook);
     bool atRoot = true;
     while (nextToken(xml, workbookPart) != QXmlStreamReader::EndDocument) {
-        if (!xml.isStartElement())
+        if (!xml.isStartElement()) {
             continue;
+        }
         const QXmlStreamAttributes attributes = xml.attributes();
-        if (std::exchange(atRoot, false) && xml.name() != QLatin1String("workbook"))
+        if (std::exchange(atRoot, false) && xml.name() != QLatin1String("workbook")) {
             throw ReadError(notSpreadsheetText()); // a text document or presentation in the same package form
+        }
         if (xml.name() == QLatin1String("workbookPr")) {
             const QStringView value = attribute(attributes, QLatin1String("date1904"));
             date1904 = value == QLatin1String("1") || value == QLatin1String("true");
@@ -387,12 +424,14 @@ std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
             // The first worksheet in tab order; chart and dialog sheets are no worksheets.
             const QString id = attribute(attributes, QLatin1String("id")).toString();
             const auto found = relationships.constFind(id);
-            if (found != relationships.constEnd() && hasType(*found, QLatin1String("worksheet")))
+            if (found != relationships.constEnd() && hasType(*found, QLatin1String("worksheet"))) {
                 firstSheetId = id;
+            }
         }
     }
-    if (firstSheetId.isEmpty())
+    if (firstSheetId.isEmpty()) {
         throw ReadError(QStringLiteral("has no worksheet"));
+    }
 
     const Styles styles = readStyles(zip, findByType(relationships, QLatin1String("styles")));
     SheetContent content = readSheet(zip, relationships.value(firstSheetId).target, styles, date1904);

@@ -24,8 +24,9 @@ void ZipArchive::Closer::operator()(zip* archive) const {
 QString ZipArchive::key(const QString& name) {
     QString k = name.toLower();
     k.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    while (k.startsWith(QLatin1Char('/')))
+    while (k.startsWith(QLatin1Char('/'))) {
         k.remove(0, 1);
+    }
     return k;
 }
 
@@ -49,11 +50,14 @@ ZipArchive::ZipArchive(QByteArray data) : data_(std::move(data)) {
     zip_error_fini(&error);
     // Workbooks hold tens of parts; a directory of millions only costs memory to index.
     const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
-    if (count > 65536)
+    if (count > 65536) {
         throw ReadError(QStringLiteral("is a zip file of %1 parts, too many for a workbook").arg(count));
-    for (zip_int64_t i = 0; i < count; ++i)
-        if (const char* name = zip_get_name(archive_.get(), static_cast<zip_uint64_t>(i), 0))
+    }
+    for (zip_int64_t i = 0; i < count; ++i) {
+        if (const char* name = zip_get_name(archive_.get(), static_cast<zip_uint64_t>(i), 0)) {
             index_.insert(key(QString::fromUtf8(name)), i);
+        }
+    }
 }
 
 ZipArchive::~ZipArchive() = default;
@@ -63,52 +67,62 @@ bool ZipArchive::contains(const QString& name) const {
 }
 
 std::optional<QByteArray> ZipArchive::readIfPresent(const QString& name) const {
-    if (!contains(name))
+    if (!contains(name)) {
         return std::nullopt;
+    }
     return read(name);
 }
 
 QByteArray ZipArchive::read(const QString& name) const {
     const auto found = index_.constFind(key(name));
-    if (found == index_.constEnd())
+    if (found == index_.constEnd()) {
         throw ReadError(QStringLiteral("part %1 is missing").arg(name));
+    }
     const auto index = static_cast<zip_uint64_t>(found.value());
 
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(archive_.get(), index, 0, &stat) != 0)
+    if (zip_stat_index(archive_.get(), index, 0, &stat) != 0) {
         throw ReadError(QStringLiteral("part %1 cannot be read: %2")
                             .arg(name, QString::fromLocal8Bit(zip_strerror(archive_.get()))));
-    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
+    }
+    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
         throw ReadError(passwordProtectedText());
+    }
     // A zip bomb declares a small size or a huge one; both the declared and the actual size are bounded.
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > static_cast<zip_uint64_t>(kMaxPartBytes))
+    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > static_cast<zip_uint64_t>(kMaxPartBytes)) {
         throw ReadError(QStringLiteral("part %1 unpacks to more than %2 MiB")
                             .arg(name)
-                            .arg(kMaxPartBytes / (1024 * 1024)));
+                            .arg(kMaxPartBytes / (1024LL * 1024)));
+    }
 
     const std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive_.get(), index, 0));
-    if (!file)
+    if (!file) {
         throw ReadError(QStringLiteral("part %1 cannot be read: %2")
                             .arg(name, QString::fromLocal8Bit(zip_strerror(archive_.get()))));
+    }
     QByteArray content;
     content.reserve(static_cast<qsizetype>(stat.valid & ZIP_STAT_SIZE ? stat.size : 0));
     char buffer[65536];
     for (;;) {
         const zip_int64_t got = zip_fread(file.get(), buffer, sizeof buffer);
-        if (got < 0)
+        if (got < 0) {
             throw ReadError(QStringLiteral("part %1 is damaged: %2")
                                 .arg(name, QString::fromLocal8Bit(zip_file_strerror(file.get()))));
-        if (got == 0)
+        }
+        if (got == 0) {
             break;
-        if (content.size() + got > kMaxPartBytes)
+        }
+        if (content.size() + got > kMaxPartBytes) {
             throw ReadError(QStringLiteral("part %1 unpacks to more than %2 MiB")
                                 .arg(name)
-                                .arg(kMaxPartBytes / (1024 * 1024)));
+                                .arg(kMaxPartBytes / (1024LL * 1024)));
+        }
         content.append(buffer, static_cast<qsizetype>(got));
     }
-    if ((stat.valid & ZIP_STAT_SIZE) && static_cast<zip_uint64_t>(content.size()) != stat.size)
+    if ((stat.valid & ZIP_STAT_SIZE) && static_cast<zip_uint64_t>(content.size()) != stat.size) {
         throw ReadError(QStringLiteral("part %1 is damaged: its size does not match").arg(name));
+    }
     return content;
 }
 

@@ -14,9 +14,11 @@ inline QByteArray fuzzBytes(const std::uint8_t* data, std::size_t size) {
 template <typename Read> int fuzzReader(Read read) {
     try {
         const auto sheet = read();
-        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row)
-            for (int column = 1; column <= kReadColumns; ++column)
+        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row) {
+            for (int column = 1; column <= kReadColumns; ++column) {
                 sheet->cell(row, column);
+            }
+        }
     } catch (const spreadsheet::ReadError&) {
         // A refused file is a result; anything else escapes and is a finding.
     }

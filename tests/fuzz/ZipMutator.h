@@ -27,8 +27,9 @@ inline bool unpack(const std::uint8_t* data, std::size_t size, Parts& parts) {
     zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
     zip_error_fini(&error);
     if (!archive) {
-        if (source)
+        if (source) {
             zip_source_free(source);
+        }
         return false;
     }
     bool ok = true;
@@ -43,8 +44,9 @@ inline bool unpack(const std::uint8_t* data, std::size_t size, Parts& parts) {
         QByteArray content;
         char buffer[65536];
         for (zip_int64_t got;
-             (got = zip_fread(file, buffer, sizeof buffer)) > 0 && content.size() < (1 << 22);)
+             (got = zip_fread(file, buffer, sizeof buffer)) > 0 && content.size() < (1 << 22);) {
             content.append(buffer, static_cast<qsizetype>(got));
+        }
         zip_fclose(file);
         parts.emplace_back(QByteArray(zip_get_name(archive, index, 0)), content);
     }
@@ -113,8 +115,9 @@ inline QByteArray pack(const Parts& parts) {
 
 inline std::size_t mutate(std::uint8_t* data, std::size_t size, std::size_t maxSize, unsigned int seed) {
     Parts parts;
-    if (!unpack(data, size, parts))
+    if (!unpack(data, size, parts)) {
         return LLVMFuzzerMutate(data, size, maxSize);
+    }
     auto& content = parts[seed % parts.size()].second;
     const qsizetype room = content.size() + 4096;
     QByteArray buffer = content;
@@ -124,8 +127,9 @@ inline std::size_t mutate(std::uint8_t* data, std::size_t size, std::size_t maxS
                          static_cast<std::size_t>(content.size()), static_cast<std::size_t>(room));
     content = buffer.left(static_cast<qsizetype>(mutated));
     const QByteArray packed = pack(parts);
-    if (static_cast<std::size_t>(packed.size()) > maxSize)
+    if (static_cast<std::size_t>(packed.size()) > maxSize) {
         return LLVMFuzzerMutate(data, size, maxSize);
+    }
     std::memcpy(data, packed.constData(), static_cast<std::size_t>(packed.size()));
     return static_cast<std::size_t>(packed.size());
 }

@@ -18,8 +18,9 @@ TEST(GeneralNumber, WholeNumbersUpTo15DigitsArePlainDigits) {
         {123456789012345.0, "123456789012345"},
         {-999999999999999.0, "-999999999999999"},
     };
-    for (const auto& [value, text] : cases)
+    for (const auto& [value, text] : cases) {
         EXPECT_EQ(generalNumber(value), QString::fromLatin1(text)) << value;
+    }
 }
 
 TEST(GeneralNumber, OtherNumbersHaveAtMost15SignificantDigitsAndAPoint) {
@@ -34,8 +35,9 @@ TEST(GeneralNumber, OtherNumbersHaveAtMost15SignificantDigitsAndAPoint) {
         {0.00001, "1E-05"},
         {1234567890123456.0, "1.23456789012346E+15"},
     };
-    for (const auto& [value, text] : cases)
+    for (const auto& [value, text] : cases) {
         EXPECT_EQ(generalNumber(value), QString::fromLatin1(text)) << value;
+    }
 }
 
 TEST(DateFromSerial, UsesTheSystemShortDateForm) {
@@ -70,19 +72,23 @@ TEST(DateFromSerial, NoDateForSerialsNoCalendarHas) {
 }
 
 TEST(DateFormat, BuiltInIds) {
-    for (int id : {14, 15, 16, 17, 18, 19, 20, 21, 22, 45, 46, 47})
+    for (int id : {14, 15, 16, 17, 18, 19, 20, 21, 22, 45, 46, 47}) {
         EXPECT_TRUE(isDateFormatId(id)) << id;
-    for (int id : {0, 1, 2, 9, 10, 13, 23, 44, 48, 49, 164})
+    }
+    for (int id : {0, 1, 2, 9, 10, 13, 23, 44, 48, 49, 164}) {
         EXPECT_FALSE(isDateFormatId(id)) << id;
+    }
 }
 
 TEST(DateFormat, CustomCodes) {
     for (const char* code : {"dd.mm.yyyy", "d/m/yy h:mm", "[h]:mm:ss", "mmm-yy", "[$-41F]dd mmmm yyyy dddd",
-                             "yyyy\\-mm\\-dd", "[Red]dd/mm", "HH:MM AM/PM"})
+                             "yyyy\\-mm\\-dd", "[Red]dd/mm", "HH:MM AM/PM"}) {
         EXPECT_TRUE(isDateFormatCode(QString::fromLatin1(code))) << code;
+    }
     for (const char* code : {"General", "GENERAL", "0.00", "#,##0 \"TL\"", "0 \"days\"", "[Red]0.00", "0\\d",
-                             "0.0%", "@", "[$\xE2\x82\xAC-407] #,##0.00", "_-* #,##0_-", "Standard"})
+                             "0.0%", "@", "[$\xE2\x82\xAC-407] #,##0.00", "_-* #,##0_-", "Standard"}) {
         EXPECT_FALSE(isDateFormatCode(QString::fromUtf8(code))) << code;
+    }
 }
 
 TEST(CodePage1254, TurkishLettersAndAscii) {

@@ -34,14 +34,17 @@ QString unescapeTsv(const QString& field) {
 std::vector<std::vector<QString>> readExpected(const QString& tsv) {
     QFile file(tsv);
     std::vector<std::vector<QString>> rows;
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
         return rows;
+    }
     for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.isEmpty())
+        if (line.isEmpty()) {
             continue;
+        }
         std::vector<QString> row;
-        for (const QByteArray& field : line.split('\t'))
+        for (const QByteArray& field : line.split('\t')) {
             row.push_back(unescapeTsv(QString::fromUtf8(field)));
+        }
         row.resize(kReadColumns);
         rows.push_back(row);
     }
@@ -59,22 +62,27 @@ QString dateMeaning(const QString& expected) {
         return spreadsheet::dateFromSerial(serial, false).value_or(QString());
     }
     const QString trimmed = expected.section(QLatin1Char('.'), 0, 0); // no fractions of a second
-    if (const QTime time = QTime::fromString(trimmed, QStringLiteral("HH:mm:ss")); time.isValid())
+    if (const QTime time = QTime::fromString(trimmed, QStringLiteral("HH:mm:ss")); time.isValid()) {
         return spreadsheet::timeText(time);
-    if (const QDate date = QDate::fromString(trimmed, QStringLiteral("yyyy-MM-dd")); date.isValid())
+    }
+    if (const QDate date = QDate::fromString(trimmed, QStringLiteral("yyyy-MM-dd")); date.isValid()) {
         return spreadsheet::dateText(date);
+    }
     const QDateTime dateTime = QDateTime::fromString(trimmed, Qt::ISODate);
-    if (!dateTime.isValid())
+    if (!dateTime.isValid()) {
         return {};
+    }
     // Day zero of the 1900 system: a time of day alone.
-    if (dateTime.date() <= QDate(1899, 12, 31))
+    if (dateTime.date() <= QDate(1899, 12, 31)) {
         return spreadsheet::timeText(dateTime.time());
+    }
     return spreadsheet::dateTimeText(dateTime.date(), dateTime.time());
 }
 
 bool sameMeaning(const QString& expected, const Cell& cell) {
-    if (expected == cell.text)
+    if (expected == cell.text) {
         return true;
+    }
     switch (cell.kind) {
     case CellKind::Boolean:
         return expected.compare(cell.text, Qt::CaseInsensitive) == 0;
@@ -89,8 +97,9 @@ bool sameMeaning(const QString& expected, const Cell& cell) {
         // Readers that know fewer date formats give the serial number.
         bool isNumber = false;
         const double serial = expected.toDouble(&isNumber);
-        if (isNumber)
+        if (isNumber) {
             return spreadsheet::dateFromSerial(serial, false) == cell.text;
+        }
         return dateMeaning(expected) == cell.text;
     }
     default:
@@ -129,8 +138,9 @@ std::vector<CorpusFile> filesWithExpectations() {
                                QStringLiteral("third_party/sheetjs"), QStringLiteral("third_party/xlrd")}) {
         for (const QString& name : QDir(corpusPath(dir)).entryList(QDir::Files, QDir::Name)) {
             const QString tsv = expected.filePath(name + QStringLiteral(".tsv"));
-            if (QFile::exists(tsv))
+            if (QFile::exists(tsv)) {
                 files.push_back({dir + QLatin1Char('/') + name, tsv});
+            }
         }
     }
     return files;
@@ -145,8 +155,9 @@ TEST(Corpus, IsThere) {
 TEST(Corpus, EveryReadableFileGivesTheReferenceRows) {
     for (const CorpusFile& corpusFile : filesWithExpectations()) {
         const QString name = corpusFile.path.section(QLatin1Char('/'), -1);
-        if (name == QLatin1String("issue_594_dos.ods"))
+        if (name == QLatin1String("issue_594_dos.ods")) {
             continue; // a billion rows: refused, below
+        }
         SCOPED_TRACE(corpusFile.path.toStdString());
         std::unique_ptr<Worksheet> sheet;
         try {
@@ -164,11 +175,14 @@ TEST(Corpus, EveryReadableFileGivesTheReferenceRows) {
                 const int row = static_cast<int>(r) + 1;
                 const Cell cell = sheet->cell(row, c);
                 QString wanted = expected[r][static_cast<size_t>(c - 1)];
-                for (const Decision& d : kDecisions)
-                    if (name == QLatin1String(d.file) && d.row == row && d.column == c)
+                for (const Decision& d : kDecisions) {
+                    if (name == QLatin1String(d.file) && d.row == row && d.column == c) {
                         wanted = QString::fromUtf8(d.text);
-                if (decidedNumber(name, c, cell))
+                    }
+                }
+                if (decidedNumber(name, c, cell)) {
                     continue;
+                }
                 EXPECT_TRUE(sameMeaning(wanted, cell))
                     << "row " << row << " column " << c << ": wanted \"" << wanted.toStdString()
                     << "\", got \"" << cell.text.toStdString() << "\" (kind " << static_cast<int>(cell.kind)

@@ -14,8 +14,9 @@ std::unique_ptr<Worksheet> openCsv(const Scratch& scratch, const QByteArray& con
 
 std::vector<QString> row(std::initializer_list<const char*> texts) {
     std::vector<QString> out;
-    for (const char* t : texts)
+    for (const char* t : texts) {
         out.push_back(QString::fromUtf8(t));
+    }
     return out;
 }
 

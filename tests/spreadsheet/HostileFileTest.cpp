@@ -32,7 +32,7 @@ TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
     // 80 MiB of one repeated string compresses to a few hundred KiB.
     QByteArray huge =
         "<?xml version=\"1.0\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
-    huge += QByteArray(80 * 1024 * 1024, ' ');
+    huge += QByteArray(qsizetype(80) << 20, ' ');
     huge += "<si><t>a</t></si></sst>";
     parts.emplace_back(QStringLiteral("xl/sharedStrings.xml"), huge);
     parts[3].second.replace(
@@ -61,8 +61,9 @@ TEST(HostileFile, ZipPartLyingAboutItsSizeIsRefused) {
         const bool central = bytes.mid(at - 46, 4) == QByteArray("PK\x01\x02", 4);
         const bool local = bytes.mid(at - 30, 4) == QByteArray("PK\x03\x04", 4);
         const qsizetype sizeField = central ? at - 46 + 24 : local ? at - 30 + 22 : -1;
-        if (sizeField < 0)
+        if (sizeField < 0) {
             continue;
+        }
         bytes[sizeField] = 10;
         bytes[sizeField + 1] = 0;
         bytes[sizeField + 2] = 0;
@@ -107,8 +108,9 @@ TEST(HostileFile, CsvWithMoreRowsThanTheLimit) {
     Scratch scratch;
     QByteArray content;
     content.reserve(5 * 1048577 + 16);
-    for (int i = 0; i <= 1048576; ++i)
+    for (int i = 0; i <= 1048576; ++i) {
         content += "a;b\n";
+    }
     const QString file = scratch.write(QStringLiteral("sonsuz.csv"), content);
     EXPECT_EQ(openError(file), file + QStringLiteral(": has more than 1048576 rows"));
 }
@@ -117,8 +119,9 @@ TEST(HostileFile, HugeSharedStringTableCostsOnlyTheStringsInUse) {
     Scratch scratch;
     // 200,000 strings, of which the sheet uses two.
     QByteArray strings;
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 200000; ++i) {
         strings += "<si><t>dize " + QByteArray::number(i) + "</t></si>";
+    }
     const auto sheet = openFirstWorksheet(scratch.writeZip(
         QStringLiteral("dizeler.xlsx"),
         xlsxParts({"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c><c r=\"B1\" t=\"s\"><v>199999</v></c></row>",
@@ -135,9 +138,11 @@ TEST(HostileFile, EntityDeclarationsAreRefused) {
         "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
         "]><sst><si><t>&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;</t></si></sst>";
     Parts parts = xlsxParts({"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>", "<si><t>x</t></si>"});
-    for (auto& [name, content] : parts)
-        if (name == QLatin1String("xl/sharedStrings.xml"))
+    for (auto& [name, content] : parts) {
+        if (name == QLatin1String("xl/sharedStrings.xml")) {
             content = laughs;
+        }
+    }
     const QString file = scratch.writeZip(QStringLiteral("kahkaha.xlsx"), parts);
     EXPECT_EQ(openError(file),
               file + QStringLiteral(
@@ -157,8 +162,9 @@ TEST(HostileFile, EntityDeclarationsAreRefused) {
 TEST(HostileFile, SpaceRunsCannotBlowACellUp) {
     Scratch scratch;
     QByteArray spaces;
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < 2000; ++i) {
         spaces += "<text:s text:c=\"1000\"/>";
+    }
     const QString file =
         scratch.writeZip(QStringLiteral("bosluk.ods"),
                          odsParts("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
@@ -198,11 +204,13 @@ TEST(HostileFile, DamagedCorpusFilesNeverCrash) {
     QRandomGenerator random(20261207);
     QDirIterator it(corpusPath(QStringLiteral("third_party")), QDir::Files, QDirIterator::Subdirectories);
     QStringList files;
-    while (it.hasNext())
+    while (it.hasNext()) {
         files << it.next();
+    }
     QDirIterator generated(corpusPath(QStringLiteral("generated")), QDir::Files);
-    while (generated.hasNext())
+    while (generated.hasNext()) {
         files << generated.next();
+    }
     ASSERT_GT(files.size(), 50);
     int opened = 0;
     int refused = 0;
@@ -212,9 +220,10 @@ TEST(HostileFile, DamagedCorpusFilesNeverCrash) {
         const QByteArray bytes = source.readAll();
         for (int variant = 0; variant < 6; ++variant) {
             QByteArray damaged = bytes.left(variant < 2 ? bytes.size() * (variant + 1) / 3 : bytes.size());
-            for (int k = 0; variant >= 2 && k < variant * 4 && !damaged.isEmpty(); ++k)
+            for (int k = 0; variant >= 2 && k < variant * 4 && !damaged.isEmpty(); ++k) {
                 damaged[random.bounded(static_cast<int>(damaged.size()))] =
                     static_cast<char>(random.bounded(256));
+            }
             const QString file = scratch.write(QStringLiteral("hasarli") + QFileInfo(path).suffix(), damaged);
             try {
                 const auto sheet = openFirstWorksheet(file);

@@ -12,15 +12,16 @@ QString corpusPath(const QString& relative) {
 }
 
 QString Scratch::write(const QString& name, const QByteArray& content) const {
-    const QString file = path(name);
+    QString file = path(name);
     QFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size()) {
         ADD_FAILURE() << "cannot write " << file.toStdString();
+    }
     return file;
 }
 
 QString Scratch::writeZip(const QString& name, const Parts& parts) const {
-    const QString file = path(name);
+    QString file = path(name);
     int error = 0;
     zip_t* archive = zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!archive) {
@@ -108,15 +109,17 @@ Parts odsParts(const QByteArray& tableRows) {
 
 std::vector<QString> rowTexts(Worksheet& sheet, int row) {
     std::vector<QString> texts;
-    for (int column = 1; column <= kReadColumns; ++column)
+    for (int column = 1; column <= kReadColumns; ++column) {
         texts.push_back(sheet.cell(row, column).text);
+    }
     return texts;
 }
 
 int rowCount(Worksheet& sheet) {
     int row = 1;
-    while (!sheet.cell(row, 2).text.isEmpty())
+    while (!sheet.cell(row, 2).text.isEmpty()) {
         ++row;
+    }
     return row - 1;
 }
 

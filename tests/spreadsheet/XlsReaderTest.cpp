@@ -98,9 +98,11 @@ QByteArray biff8Workbook(const QByteArray& extraGlobals = {}) {
     sst += le16(4) + QByteArray(1, '\0') + "Aile";
     sst += le16(6) + QByteArray(1, '\0') + "Ay"; // "Ayşe Y": 2 chars here, 4 in the CONTINUE
     QByteArray rest(1, '\x01');                  // the rest in 16-bit characters
-    for (const char16_t c : u"şe Y")
-        if (c)
+    for (const char16_t c : u"şe Y") {
+        if (c) {
             rest += le16(c);
+        }
+    }
     QByteArray globals = bof + extraGlobals + record(0x00FC, sst) + record(0x003C, rest);
     const QByteArray chartSheet = le32(0) + QByteArray(1, '\0') + QByteArray(1, '\x02') +
                                   QByteArray(1, '\x01') + QByteArray(1, '\0') + "G";
