@@ -84,6 +84,9 @@ QString& SearchFilter::operator[](Field field) {
 PhonebookDatabase::PhonebookDatabase() : connectionName_(nextConnectionName()) {}
 
 PhonebookDatabase::~PhonebookDatabase() {
+    for (std::optional<QSqlQuery>& query : inserts_) {
+        query.reset();
+    }
     {
         QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
         if (database.isValid()) {
@@ -110,6 +113,9 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
     QSqlDatabase database = QSqlDatabase::contains(connectionName_)
                                 ? QSqlDatabase::database(connectionName_, false)
                                 : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+    for (std::optional<QSqlQuery>& query : inserts_) {
+        query.reset();
+    }
     database.close();
     // mode=rw: SQLite must open the file as it is and never create it.
     const QString uri =
@@ -197,31 +203,39 @@ std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const
 qint64 PhonebookDatabase::insert(const Contact& contact) {
     // Only the columns that were given a value are named, so that a column
     // nobody set keeps whatever default the file gives it.
+    std::size_t named = 0;
     QStringList columns;
-    QVariantList values;
     for (const Field field : kFields) {
         if (!contact[field].isNull()) {
+            named |= 1u << static_cast<unsigned>(field);
             columns << fieldName(field);
-            values << QVariant(contact[field]);
         }
     }
-    QSqlQuery query(db());
-    const QString statement =
-        columns.isEmpty()
-            ? QStringLiteral("insert into numara default values")
-            : QStringLiteral("insert into numara (%1) values (%2)")
-                  .arg(columns.join(QStringLiteral(", ")),
-                       QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
-    if (!query.prepare(statement)) {
-        fail(query.lastError());
+    std::optional<QSqlQuery>& query = inserts_.at(named);
+    if (!query) {
+        query.emplace(db());
+        const QString statement =
+            columns.isEmpty()
+                ? QStringLiteral("insert into numara default values")
+                : QStringLiteral("insert into numara (%1) values (%2)")
+                      .arg(columns.join(QStringLiteral(", ")),
+                           QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+        if (!query->prepare(statement)) {
+            const QSqlError error = query->lastError();
+            query.reset();
+            fail(error);
+        }
     }
-    for (const QVariant& value : values) {
-        query.addBindValue(value);
+    int position = 0;
+    for (const Field field : kFields) {
+        if (!contact[field].isNull()) {
+            query->bindValue(position++, contact[field]);
+        }
     }
-    if (!query.exec()) {
-        fail(query.lastError());
+    if (!query->exec()) {
+        fail(query->lastError());
     }
-    return query.lastInsertId().toLongLong();
+    return query->lastInsertId().toLongLong();
 }
 
 void PhonebookDatabase::update(const Contact& contact) {

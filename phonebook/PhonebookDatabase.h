@@ -3,7 +3,11 @@
 #include "Contact.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+
+#include <array>
+#include <optional>
 #include <vector>
 
 // The four filter boxes of the search; an empty text filters nothing.
@@ -52,4 +56,7 @@ private:
 
     QString connectionName_;
     QString fileName_;
+    // Prepared inserts, one per set of named columns (a bit per field), so
+    // an import of many rows prepares each statement once.
+    std::array<std::optional<QSqlQuery>, 16> inserts_;
 };
