@@ -96,6 +96,8 @@ TForm2::TForm2(TForm1& form1)
 
 void TForm2::layOut() {
     setObjectName(QStringLiteral("Form2"));
+    // Closing the main window ends the program, also while this one is shown.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Telefon Bilgisi"));
     setFont(windowFont());
     resize(228, 219);
