@@ -19,3 +19,11 @@ inline void place(QWidget& widget, const char* name, int left, int top, int widt
     widget.setObjectName(QString::fromLatin1(name));
     widget.setGeometry(left, top, width, height);
 }
+
+// The same for a label or a button, with its caption.
+template <typename Captioned>
+void place(Captioned& control, const char* name, int left, int top, int width, int height,
+           const QString& caption) {
+    place(static_cast<QWidget&>(control), name, left, top, width, height);
+    control.setText(caption);
+}

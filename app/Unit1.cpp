@@ -34,36 +34,28 @@ void TForm1::layOut() {
     resize(751, 513);
     move(203, 111);
 
-    place(Label3, "Label3", 8, 8, 133, 13);
-    Label3.setText(QStringLiteral("Telefonun Bağlı Olduğu Port"));
+    place(Label3, "Label3", 8, 8, 133, 13, QStringLiteral("Telefonun Bağlı Olduğu Port"));
     place(Label4, "Label4", 8, 56, 5, 16);
     QFont bold = windowFont(13);
     bold.setBold(true);
     Label4.setFont(bold);
     place(combo, "combo", 8, 24, 145, 21);
     combo.setEditable(false);
-    place(Button1, "Button1", 156, 24, 54, 21);
-    Button1.setText(QStringLiteral("Bağlan"));
+    place(Button1, "Button1", 156, 24, 54, 21, QStringLiteral("Bağlan"));
     place(Panel1, "Panel1", 0, 104, 745, 409);
     Panel1.setFrameShape(QFrame::Panel);
     Panel1.setFrameShadow(QFrame::Raised);
     place(Edit5, "Edit5", 312, 115, 102, 21);
     Edit5.raise();
 
-    place(Label1, "Label1", 528, 8, 160, 13);
-    Label1.setText(QStringLiteral("Alıcı ( 0535******* Formatında girin)"));
+    place(Label1, "Label1", 528, 8, 160, 13, QStringLiteral("Alıcı ( 0535******* Formatında girin)"));
     place(Edit1, "Edit1", 528, 24, 185, 21);
-    place(Label2, "Label2", 528, 56, 28, 13);
-    Label2.setText(QStringLiteral("Mesaj"));
+    place(Label2, "Label2", 528, 56, 28, 13, QStringLiteral("Mesaj"));
     place(memo1, "memo1", 528, 72, 185, 89);
-    place(Label6, "Label6", 536, 168, 91, 13);
-    Label6.setText(QStringLiteral("Kullanılan Karakter:"));
-    place(Label7, "Label7", 632, 168, 6, 13);
-    Label7.setText(QStringLiteral("0"));
-    place(Button4, "Button4", 536, 200, 185, 41);
-    Button4.setText(QStringLiteral("Aktif Alıcıya Gönder"));
-    place(Button6, "Button6", 536, 248, 185, 41);
-    Button6.setText(QStringLiteral("Tüm Rehbere Gönder"));
+    place(Label6, "Label6", 536, 168, 91, 13, QStringLiteral("Kullanılan Karakter:"));
+    place(Label7, "Label7", 632, 168, 6, 13, QStringLiteral("0"));
+    place(Button4, "Button4", 536, 200, 185, 41, QStringLiteral("Aktif Alıcıya Gönder"));
+    place(Button6, "Button6", 536, 248, 185, 41, QStringLiteral("Tüm Rehbere Gönder"));
     place(memo2, "memo2", 544, 296, 185, 89);
     memo2.setReadOnly(true);
     memo2.setVisible(false);
@@ -71,14 +63,10 @@ void TForm1::layOut() {
     place(Edit3, "Edit3", 122, 11, 102, 21);
     place(Edit4, "Edit4", 221, 11, 92, 21);
     place(DBGrid1, "DBGrid1", 8, 32, 505, 337);
-    place(Button2, "Button2", 8, 376, 49, 25);
-    Button2.setText(QStringLiteral("Ekle"));
-    place(Button8, "Button8", 64, 376, 49, 25);
-    Button8.setText(QStringLiteral("Düzelt"));
-    place(Button3, "Button3", 120, 376, 49, 25);
-    Button3.setText(QStringLiteral("Sil"));
-    place(Button5, "Button5", 176, 376, 97, 25);
-    Button5.setText(QStringLiteral("Excel den Yükle"));
+    place(Button2, "Button2", 8, 376, 49, 25, QStringLiteral("Ekle"));
+    place(Button8, "Button8", 64, 376, 49, 25, QStringLiteral("Düzelt"));
+    place(Button3, "Button3", 120, 376, 49, 25, QStringLiteral("Sil"));
+    place(Button5, "Button5", 176, 376, 97, 25, QStringLiteral("Excel den Yükle"));
 
     // Labels take the width of their text, whatever font the system has.
     for (QLabel* label : {&Label3, &Label4, &Label1, &Label2, &Label6, &Label7}) {
@@ -182,7 +170,12 @@ void TForm1::DBGrid1DblClick() {
 }
 
 void TForm1::Edit2KeyPress() {
-    numara.search(SearchFilter{Edit2.text(), Edit3.text(), Edit4.text(), Edit5.text()});
+    SearchFilter filter;
+    filter.grup = Edit2.text();
+    filter.adsoyad = Edit3.text();
+    filter.telefon = Edit4.text();
+    filter.gsm = Edit5.text();
+    numara.search(filter);
 }
 
 void TForm1::comboChange(int index) {

@@ -13,70 +13,70 @@ constexpr int kColumnSize = 255;
 
 } // namespace
 
-TDBEdit::TDBEdit(QWidget* parent, PhonebookView& view, Field field)
-    : QLineEdit(parent), view_(view), field_(field) {
+void TFieldDataLink::write(const QString& text) {
+    writing_ = true;
+    guarded([this, &text] { view_.setFieldText(field_, text); });
+    writing_ = false;
+}
+
+void TFieldDataLink::reset() {
+    if (view_.state() == PhonebookView::State::Editing || view_.state() == PhonebookView::State::Adding) {
+        view_.revertField(field_);
+    }
+}
+
+TDBEdit::TDBEdit(QWidget* parent, PhonebookView& view, Field field) : QLineEdit(parent), link_(view, field) {
     setMaxLength(kColumnSize);
-    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
-        writing_ = true;
-        guarded([this, &text] { view_.setFieldText(field_, text); });
-        writing_ = false;
-    });
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) { link_.write(text); });
 }
 
 void TDBEdit::refresh() {
-    if (writing_) {
+    if (link_.writing()) {
         return;
     }
-    if (text() != view_.fieldText(field_)) {
-        setText(view_.fieldText(field_));
+    if (text() != link_.value()) {
+        setText(link_.value());
     }
-    setReadOnly(!view_.isOpen());
+    setReadOnly(!link_.view().isOpen());
 }
 
 void TDBEdit::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        guarded([this] {
-            if (view_.state() == PhonebookView::State::Editing ||
-                view_.state() == PhonebookView::State::Adding) {
-                view_.revertField(field_);
-            }
-        });
-        setText(view_.fieldText(field_));
-        selectAll();
+    if (event->key() != Qt::Key_Escape) {
+        QLineEdit::keyPressEvent(event);
         return;
     }
-    QLineEdit::keyPressEvent(event);
+    link_.reset();
+    setText(link_.value());
+    selectAll();
 }
 
 TDBComboBox::TDBComboBox(QWidget* parent, PhonebookView& view, Field field)
-    : QComboBox(parent), view_(view), field_(field) {
+    : QComboBox(parent), link_(view, field) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     addItems({QStringLiteral("Turkcell"), QStringLiteral("Avea"), QStringLiteral("Vodafone")});
     lineEdit()->setMaxLength(kColumnSize);
-    connect(lineEdit(), &QLineEdit::textEdited, this, &TDBComboBox::userChanged);
-    connect(this, &QComboBox::activated, this, [this](int index) { userChanged(itemText(index)); });
-}
-
-void TDBComboBox::userChanged(const QString& text) {
-    if (!refreshing_) {
-        writing_ = true;
-        guarded([this, &text] { view_.setFieldText(field_, text); });
-        writing_ = false;
-    }
+    const auto userChanged = [this](const QString& text) {
+        if (!refreshing_) {
+            link_.write(text);
+        }
+    };
+    connect(lineEdit(), &QLineEdit::textEdited, this, userChanged);
+    connect(this, &QComboBox::activated, this,
+            [this, userChanged](int index) { userChanged(itemText(index)); });
 }
 
 void TDBComboBox::refresh() {
-    if (writing_) {
+    if (link_.writing()) {
         return;
     }
     refreshing_ = true;
-    const QString value = view_.fieldText(field_);
+    const QString value = link_.value();
     if (currentText() != value) {
         setCurrentIndex(findText(value));
         setEditText(value);
     }
-    setEnabled(view_.isOpen());
+    setEnabled(link_.view().isOpen());
     refreshing_ = false;
 }
 
@@ -103,22 +103,16 @@ void TForm2::layOut() {
     resize(228, 219);
     move(489, 206);
 
-    place(Label3, "Label3", 24, 0, 31, 13);
-    Label3.setText(QStringLiteral("GRUP"));
+    place(Label3, "Label3", 24, 0, 31, 13, QStringLiteral("GRUP"));
     place(DBEdit3, "DBEdit3", 24, 16, 200, 21);
-    place(Label1, "Label1", 24, 40, 55, 13);
-    Label1.setText(QStringLiteral("AD SOYAD"));
+    place(Label1, "Label1", 24, 40, 55, 13, QStringLiteral("AD SOYAD"));
     place(DBEdit1, "DBEdit1", 24, 56, 200, 21);
-    place(Label2, "Label2", 24, 80, 202, 13);
-    Label2.setText(QStringLiteral("TELEFON     ( 0535******* Formatında girin)"));
+    place(Label2, "Label2", 24, 80, 202, 13, QStringLiteral("TELEFON     ( 0535******* Formatında girin)"));
     place(DBEdit2, "DBEdit2", 24, 96, 200, 21);
-    place(Label4, "Label4", 24, 128, 60, 13);
-    Label4.setText(QStringLiteral("OPREATÖR"));
+    place(Label4, "Label4", 24, 128, 60, 13, QStringLiteral("OPREATÖR"));
     place(DBComboBox1, "DBComboBox1", 24, 144, 201, 21);
-    place(Button2, "Button2", 72, 176, 75, 25);
-    Button2.setText(QStringLiteral("İptal"));
-    place(Button1, "Button1", 152, 176, 75, 25);
-    Button1.setText(QStringLiteral("Kaydet"));
+    place(Button2, "Button2", 72, 176, 75, 25, QStringLiteral("İptal"));
+    place(Button1, "Button1", 152, 176, 75, 25, QStringLiteral("Kaydet"));
     for (QLabel* label : {&Label3, &Label1, &Label2, &Label4}) {
         label->adjustSize();
     }

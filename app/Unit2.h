@@ -10,9 +10,31 @@
 
 class TForm1;
 
-// A single-line box bound to one column of the phone book view's current
-// row. Typing starts editing the row by itself; Escape puts the column's
-// stored value back into the box and selects it.
+// Joins a control of the contact dialog to one column of the phone book
+// view's current row.
+class TFieldDataLink {
+public:
+    TFieldDataLink(PhonebookView& view, Field field) : view_(view), field_(field) {}
+
+    PhonebookView& view() const { return view_; }
+    QString value() const { return view_.fieldText(field_); }
+    // What the user typed goes into the pending change, which starts
+    // editing the row by itself when it was only being browsed.
+    void write(const QString& text);
+    // Escape: the column goes back to its stored value.
+    void reset();
+    // True while the control's own change travels to the view: the control
+    // then skips the refresh that change causes, keeping its cursor.
+    bool writing() const { return writing_; }
+
+private:
+    PhonebookView& view_;
+    Field field_;
+    bool writing_ = false;
+};
+
+// A single-line box bound to one column. Escape puts the column's stored
+// value back into the box and selects it.
 class TDBEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -23,9 +45,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    PhonebookView& view_;
-    Field field_;
-    bool writing_ = false; // the box's own typing is on its way to the view
+    TFieldDataLink link_;
 };
 
 // The operator drop-down: offers the three operators, takes any typed text.
@@ -36,12 +56,8 @@ public:
     void refresh();
 
 private:
-    void userChanged(const QString& text);
-
-    PhonebookView& view_;
-    Field field_;
+    TFieldDataLink link_;
     bool refreshing_ = false;
-    bool writing_ = false;
 };
 
 // The contact dialog "Telefon Bilgisi". Modeless: it always shows the

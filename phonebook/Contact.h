@@ -11,8 +11,8 @@ inline constexpr std::array<Field, 4> kFields{Field::grup, Field::adsoyad, Field
 
 QString fieldName(Field field);
 
-struct Contact {
-    qint64 id = 0; // 0 until the database has assigned one
+// The four text columns, reached by name or by field.
+struct FieldTexts {
     QString adsoyad;
     QString telefon;
     QString gsm;
@@ -20,5 +20,10 @@ struct Contact {
 
     const QString& operator[](Field field) const;
     QString& operator[](Field field);
+    bool operator==(const FieldTexts&) const = default;
+};
+
+struct Contact : FieldTexts {
+    qint64 id = 0; // 0 until the database has assigned one
     bool operator==(const Contact&) const = default;
 };

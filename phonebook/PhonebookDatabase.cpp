@@ -45,7 +45,7 @@ QString fieldName(Field field) {
     return {};
 }
 
-const QString& Contact::operator[](Field field) const {
+const QString& FieldTexts::operator[](Field field) const {
     switch (field) {
     case Field::grup:
         return grup;
@@ -59,26 +59,8 @@ const QString& Contact::operator[](Field field) const {
     return gsm;
 }
 
-QString& Contact::operator[](Field field) {
-    return const_cast<QString&>(static_cast<const Contact&>(*this)[field]);
-}
-
-const QString& SearchFilter::operator[](Field field) const {
-    switch (field) {
-    case Field::grup:
-        return grup;
-    case Field::adsoyad:
-        return adsoyad;
-    case Field::telefon:
-        return telefon;
-    case Field::gsm:
-        break;
-    }
-    return gsm;
-}
-
-QString& SearchFilter::operator[](Field field) {
-    return const_cast<QString&>(static_cast<const SearchFilter&>(*this)[field]);
+QString& FieldTexts::operator[](Field field) {
+    return const_cast<QString&>(static_cast<const FieldTexts&>(*this)[field]);
 }
 
 PhonebookDatabase::PhonebookDatabase() : connectionName_(nextConnectionName()) {}

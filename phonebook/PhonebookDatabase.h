@@ -5,21 +5,13 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
-
 #include <array>
 #include <optional>
 #include <vector>
 
-// The four filter boxes of the search; an empty text filters nothing.
-struct SearchFilter {
-    QString grup;
-    QString adsoyad;
-    QString telefon;
-    QString gsm;
-
-    const QString& operator[](Field field) const;
-    QString& operator[](Field field);
-};
+// The four filter boxes of the search, one per column; an empty text
+// filters nothing.
+using SearchFilter = FieldTexts;
 
 // The connection `conn` to the phone book file. It opens an existing file
 // read-write and never creates one: a missing phone book is an error the

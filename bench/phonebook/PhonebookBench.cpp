@@ -68,6 +68,19 @@ void makePhonebook(const QString& path, long contacts) {
     sqlite3_close(db);
 }
 
+// A phone book file of its own with `contacts` rows, opened as the program opens it.
+struct Book {
+    explicit Book(long contacts) {
+        makePhonebook(path(), contacts);
+        conn.open(path());
+    }
+    QString path() const { return dir.filePath(QStringLiteral("db.mdb")); }
+
+    QTemporaryDir dir;
+    PhonebookDatabase conn;
+    PhonebookView view{conn};
+};
+
 double seconds(const QElapsedTimer& timer) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
@@ -89,13 +102,8 @@ double shellSeconds(const QString& path, const QString& statement) {
 }
 
 void openAndSearch(long contacts) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("db.mdb"));
-    makePhonebook(path, contacts);
-
-    PhonebookDatabase conn;
-    conn.open(path);
-    PhonebookView view(conn);
+    Book book(contacts);
+    PhonebookView& view = book.view;
 
     resetPeak();
     QElapsedTimer timer;
@@ -113,7 +121,8 @@ void openAndSearch(long contacts) {
         searchSeconds = std::min(searchSeconds, seconds(timer));
     }
     const int found = view.rowCount();
-    const double shell = shellSeconds(path, QStringLiteral("select * from numara where grup like '%ank%'"));
+    const double shell =
+        shellSeconds(book.path(), QStringLiteral("select * from numara where grup like '%ank%'"));
 
     std::printf("%8ld contacts: open %.3f s (peak %.0f MiB), search %.3f s (%d rows), "
                 "sqlite3 shell %.3f s, ratio ours/sqlite3 %.2f\n",
@@ -140,12 +149,8 @@ bool writeSheets(const QString& dir, long rows) {
 }
 
 void import(const QString& sheetDir, const char* sheet, long contacts) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("db.mdb"));
-    makePhonebook(path, contacts);
-    PhonebookDatabase conn;
-    conn.open(path);
-    PhonebookView view(conn);
+    Book book(contacts);
+    PhonebookView& view = book.view;
     view.open();
 
     resetPeak();

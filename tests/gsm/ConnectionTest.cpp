@@ -34,15 +34,6 @@ protected:
         Fake.Trace->TakeNew();
     }
 
-    static std::string Message(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const std::runtime_error& error) {
-            return error.what();
-        }
-        return "no error";
-    }
-
     TFakePlatform Fake;
     TGsmModem Modem{Fake.Make()};
 };
@@ -97,16 +88,16 @@ TEST_F(Connection, SecondConnectToTheOpenPortDoesNothing) {
 
 TEST_F(Connection, PortThatIsNotPresentCannotBeConnected) {
     Modem.SetPort(spCOM3);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM3.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to COM3.");
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
     EXPECT_EQ(Fake.Trace->Count("OnConnect COM3"), 0U);
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM3 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), "COM3 is not open.");
 }
 
 TEST_F(Connection, PortHeldElsewhereCannotBeConnected) {
     Fake.Line("/dev/ttyUSB0")->Open = true;
     Modem.SetPort(spCOM1);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to COM1.");
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
     EXPECT_EQ(Fake.Trace->Entries(), Entries{"open /dev/ttyUSB0"});
 }
@@ -114,17 +105,17 @@ TEST_F(Connection, PortHeldElsewhereCannotBeConnected) {
 TEST_F(Connection, RefusedSettingsCloseThePortAgain) {
     Fake.Line("/dev/ttyUSB0")->RefuseSettings = true;
     Modem.SetPort(spCOM1);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to COM1.");
     EXPECT_EQ(Fake.Trace->Entries(),
               (Entries{"open /dev/ttyUSB0", "settings 4800 8/0/0 dtr1 rts1 cts0 x00", "purge", "close"}));
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
 }
 
 TEST_F(Connection, OnConnectThatRaisesFailsTheOpening) {
     Modem.OnConnect = [](TGsmModem&, TCommPort) { throw std::logic_error("handler"); };
     Modem.SetPort(spCOM1);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to COM1.");
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
     const Entries trace = Fake.Trace->Entries();
     ASSERT_GE(trace.size(), 2U);
@@ -138,7 +129,7 @@ TEST_F(Connection, OnConnectThatRaisesFailsTheOpening) {
 TEST_F(Connection, FailedSetupCommandLeavesTheConnectionOpen) {
     Modem.OnSend = [](TGsmModem&, const std::string&) { throw std::logic_error("handler"); };
     Modem.SetPort(spCOM1);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "COM1 is not open.");
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
 }
 
@@ -166,7 +157,7 @@ TEST_F(Connection, ConnectToAnotherPortClosesTheOldOneFirst) {
 TEST_F(Connection, ConnectToNoPortWhileConnectedClosesAndFails) {
     ConnectTo(spCOM1);
     Modem.SetPort(spNone);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to .");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to .");
     EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"OnDisconnect COM1", "purge", "close"}));
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
 }
@@ -185,7 +176,7 @@ TEST_F(Connection, DisconnectReturnsAfterTheThreadsEnd) {
     EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"OnDisconnect COM1", "purge", "close"}));
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
     EXPECT_GE(processed, 1) << "window messages are processed while waiting";
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
     Modem.Disconnect();
     EXPECT_TRUE(Fake.Trace->TakeNew().empty()) << "a second Disconnect raises nothing";
 }
@@ -244,7 +235,7 @@ TEST_F(Connection, DeviceThatGoesAwayEndsTheConnection) {
     ASSERT_TRUE(Fake.Trace->WaitFor("close"));
     EXPECT_EQ(Fake.Trace->TakeNew(), (Entries{"OnDisconnect COM1", "purge", "close"}));
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
     Modem.Connect();
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the port opens again once the device is back";
 }
@@ -271,7 +262,7 @@ TEST_F(Connection, PropertyWritesReapplyToTheOpenPort) {
 TEST_F(Connection, RefusedReapplyKeepsTheValueAndThePort) {
     ConnectTo(spCOM1);
     Fake.Line("/dev/ttyUSB0")->RefuseSettings = true;
-    EXPECT_EQ(Message([&] { Modem.SetBaudRate(br019200); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SetBaudRate(br019200); }), "Cannot connect to COM1.");
     EXPECT_EQ(Modem.BaudRate(), br019200);
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
     EXPECT_EQ(Fake.Trace->Count("close"), 0U);
@@ -299,13 +290,13 @@ TEST_F(Connection, SendStringWritesUpToTheFirstZeroByte) {
 TEST_F(Connection, OnSendThatRaisesBecomesNotOpen) {
     ConnectTo(spCOM1);
     Modem.OnSend = [](TGsmModem&, const std::string&) { throw std::logic_error("handler"); };
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
 }
 
 TEST_F(Connection, NotOpenMessageNamesThePortProperty) {
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), " is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), " is not open.");
     Modem.SetPort(spCOM12);
-    EXPECT_EQ(Message([&] { Modem.SendSms("+905321234567", "", "x"); }), "COM12 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendSms("+905321234567", "", "x"); }), "COM12 is not open.");
     EXPECT_TRUE(Fake.Trace->Entries().empty());
 }
 
@@ -362,7 +353,7 @@ TEST_F(Connection, SendSmsStopsAtTheFirstFailure) {
             throw std::logic_error("handler");
         }
     };
-    EXPECT_EQ(Message([&] { Modem.SendSms("+9", "", "x"); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendSms("+9", "", "x"); }), "COM1 is not open.");
     EXPECT_EQ(Fake.Trace->TakeNew(),
               (Entries{"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>"}));
 }

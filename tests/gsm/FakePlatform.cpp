@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -256,4 +257,13 @@ TGsmPlatform TFakePlatform::Make() {
         return std::make_unique<TFakeDevice>(line);
     };
     return platform;
+}
+
+std::string ErrorMessage(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "no error";
 }

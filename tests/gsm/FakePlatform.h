@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,9 @@ private:
 
 // Bytes with control characters written as <n>, e.g. "AT<13>".
 std::string Visible(const std::string& bytes);
+
+// The message of the error the action raised, or "no error".
+std::string ErrorMessage(const std::function<void()>& action);
 
 // The state of one simulated device, shared by the test and the device object
 // that the component owns.

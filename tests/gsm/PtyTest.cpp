@@ -66,15 +66,6 @@ protected:
         return tio;
     }
 
-    static std::string Message(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const std::runtime_error& error) {
-            return error.what();
-        }
-        return "no error";
-    }
-
     TTempDir Dev;
     TModemSim Sim{LinkedAs(Dev / "ttyUSB0")};
     TGsmModem Modem{SystemPlatform(Dev.Path().string())};
@@ -106,7 +97,7 @@ TEST_F(OnPty, LineSettingsReachTheTerminal) {
     Modem.SetParity(pbMark);
     EXPECT_EQ(Terminal().c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD | CMSPAR));
     Modem.SetParity(pbNone);
-    EXPECT_EQ(Message([&] { Modem.SetDataWidth(dw7Bits); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SetDataWidth(dw7Bits); }), "Cannot connect to COM1.");
     EXPECT_EQ(Terminal().c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(Modem.DataWidth(), dw7Bits);
     Modem.SetDataWidth(dw8Bits);
@@ -125,7 +116,7 @@ TEST_F(OnPty, LineSettingsReachTheTerminal) {
 
 TEST_F(OnPty, RateZeroIsRefused) {
     Modem.SetBaudRate(brCustom);
-    EXPECT_EQ(Message([&] { Modem.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to COM1.");
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
     Modem.SetCustomBaudRate(4800);
     Modem.Connect();
@@ -165,7 +156,7 @@ TEST_F(OnPty, DeviceThatVanishesEndsTheConnection) {
         std::this_thread::yield();
     }
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
-    EXPECT_EQ(Message([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
+    EXPECT_EQ(ErrorMessage([&] { Modem.SendString("AT\r"); }), "COM1 is not open.");
     Modem.Disconnect();
     EXPECT_EQ(Events.Count("OnDisconnect COM1"), 1U);
 }
@@ -174,7 +165,7 @@ TEST_F(OnPty, PortHeldByAnotherComponentIsRefused) {
     Modem.Connect();
     TGsmModem other(SystemPlatform(Dev.Path().string()));
     other.SetPort(spCOM1);
-    EXPECT_EQ(Message([&] { other.Connect(); }), "Cannot connect to COM1.");
+    EXPECT_EQ(ErrorMessage([&] { other.Connect(); }), "Cannot connect to COM1.");
     EXPECT_EQ(other.ConnectedPort(), spNone);
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
     Modem.Disconnect();
