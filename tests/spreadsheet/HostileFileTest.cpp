@@ -27,8 +27,8 @@ QByteArray corpusBytes(const QString& relative) {
 
 TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
     Scratch scratch;
-    XlsxParts spec{"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>"};
-    Parts parts = xlsxParts(spec);
+    XlsxParts workbook{"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>"};
+    Parts parts = xlsxParts(workbook);
     // 80 MiB of one repeated string compresses to a few hundred KiB.
     QByteArray huge =
         "<?xml version=\"1.0\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";

@@ -44,7 +44,7 @@ QString Scratch::writeZip(const QString& name, const Parts& parts) const {
     return file;
 }
 
-Parts xlsxParts(const XlsxParts& spec) {
+Parts xlsxParts(const XlsxParts& workbook) {
     Parts parts;
     parts.emplace_back(
         QStringLiteral("[Content_Types].xml"),
@@ -62,33 +62,33 @@ Parts xlsxParts(const XlsxParts& spec) {
         "<?xml version=\"1.0\"?><workbook "
         "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
         "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
-            spec.workbookProperties +
+            workbook.workbookProperties +
             "<sheets><sheet name=\"Rehber\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
     QByteArray relationships = "<?xml version=\"1.0\"?><Relationships "
                                "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                                "<Relationship Id=\"rId1\" "
                                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
                                "worksheet\" Target=\"worksheets/sheet1.xml\"/>";
-    if (!spec.sharedStrings.isEmpty()) {
+    if (!workbook.sharedStrings.isEmpty()) {
         relationships +=
             "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
             "relationships/sharedStrings\" Target=\"sharedStrings.xml\"/>";
         parts.emplace_back(QStringLiteral("xl/sharedStrings.xml"),
                            "<?xml version=\"1.0\"?><sst "
                            "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" +
-                               spec.sharedStrings + "</sst>");
+                               workbook.sharedStrings + "</sst>");
     }
-    if (!spec.styles.isEmpty()) {
+    if (!workbook.styles.isEmpty()) {
         relationships +=
             "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
             "relationships/styles\" Target=\"styles.xml\"/>";
-        parts.emplace_back(QStringLiteral("xl/styles.xml"), spec.styles);
+        parts.emplace_back(QStringLiteral("xl/styles.xml"), workbook.styles);
     }
     parts.emplace_back(QStringLiteral("xl/_rels/workbook.xml.rels"), relationships + "</Relationships>");
     parts.emplace_back(QStringLiteral("xl/worksheets/sheet1.xml"),
                        "<?xml version=\"1.0\"?><worksheet "
                        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
-                           spec.sheetData + "</sheetData></worksheet>");
+                           workbook.sheetData + "</sheetData></worksheet>");
     return parts;
 }
 

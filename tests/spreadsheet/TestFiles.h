@@ -33,7 +33,7 @@ struct XlsxParts {
     QByteArray styles{};             // the whole styles part; none when empty
     QByteArray workbookProperties{}; // e.g. <workbookPr date1904="1"/>
 };
-Parts xlsxParts(const XlsxParts& spec);
+Parts xlsxParts(const XlsxParts& workbook);
 
 // content.xml with the given rows inside the first table.
 Parts odsParts(const QByteArray& tableRows);

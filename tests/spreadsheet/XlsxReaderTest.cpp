@@ -18,8 +18,8 @@ const QByteArray kDateStyles =
     "numFmtId=\"165\"/>"
     "</cellXfs></styleSheet>";
 
-std::unique_ptr<Worksheet> openXlsx(const Scratch& scratch, const XlsxParts& spec) {
-    return openFirstWorksheet(scratch.writeZip(QStringLiteral("rehber.xlsx"), xlsxParts(spec)));
+std::unique_ptr<Worksheet> openXlsx(const Scratch& scratch, const XlsxParts& workbook) {
+    return openFirstWorksheet(scratch.writeZip(QStringLiteral("rehber.xlsx"), xlsxParts(workbook)));
 }
 
 } // namespace
