@@ -27,12 +27,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::layOut() {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Zemvora Sms"));
-    setFont(windowFont());
     // 767 x 551 outside; the client area is what a standard frame leaves of it.
-    resize(751, 513);
-    move(203, 111);
+    setUpWindow(*this, "Form1", QStringLiteral("Zemvora Sms"), {751, 513}, {203, 111});
 
     place(Label3, "Label3", 8, 8, 133, 13, QStringLiteral("Telefonun Bağlı Olduğu Port"));
     place(Label4, "Label4", 8, 56, 5, 16);
@@ -68,11 +64,6 @@ void TForm1::layOut() {
     place(Button3, "Button3", 120, 376, 49, 25, QStringLiteral("Sil"));
     place(Button5, "Button5", 176, 376, 97, 25, QStringLiteral("Excel den Yükle"));
 
-    // Labels take the width of their text, whatever font the system has.
-    for (QLabel* label : {&Label3, &Label4, &Label1, &Label2, &Label6, &Label7}) {
-        label->adjustSize();
-    }
-
     DBGrid1.setModel(&DataSource1);
     DBGrid1.setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid1.setSelectionMode(QAbstractItemView::SingleSelection);
@@ -92,14 +83,8 @@ void TForm1::layOut() {
     Timer1.setObjectName(QStringLiteral("Timer1"));
 
     // Tab order within each parent: the window's own controls, then Panel1's.
-    QWidget::setTabOrder(&combo, &Button1);
-    QWidget* previous = &Button1;
-    for (QWidget* next :
-         std::initializer_list<QWidget*>{&DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
-                                         &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5}) {
-        QWidget::setTabOrder(previous, next);
-        previous = next;
-    }
+    chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
+                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5});
 }
 
 void TForm1::wire() {

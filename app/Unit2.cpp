@@ -95,13 +95,10 @@ TForm2::TForm2(TForm1& form1)
 }
 
 void TForm2::layOut() {
-    setObjectName(QStringLiteral("Form2"));
+    // 244 x 257 outside, as for the main window.
+    setUpWindow(*this, "Form2", QStringLiteral("Telefon Bilgisi"), {228, 219}, {489, 206});
     // Closing the main window ends the program, also while this one is shown.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QStringLiteral("Telefon Bilgisi"));
-    setFont(windowFont());
-    resize(228, 219);
-    move(489, 206);
 
     place(Label3, "Label3", 24, 0, 31, 13, QStringLiteral("GRUP"));
     place(DBEdit3, "DBEdit3", 24, 16, 200, 21);
@@ -113,21 +110,13 @@ void TForm2::layOut() {
     place(DBComboBox1, "DBComboBox1", 24, 144, 201, 21);
     place(Button2, "Button2", 72, 176, 75, 25, QStringLiteral("İptal"));
     place(Button1, "Button1", 152, 176, 75, 25, QStringLiteral("Kaydet"));
-    for (QLabel* label : {&Label3, &Label1, &Label2, &Label4}) {
-        label->adjustSize();
-    }
     // Neither button answers Enter or Escape.
     for (QPushButton* button : {&Button1, &Button2}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
 
-    QWidget* previous = &DBEdit1;
-    for (QWidget* next :
-         std::initializer_list<QWidget*>{&DBEdit2, &Button1, &Button2, &DBEdit3, &DBComboBox1}) {
-        QWidget::setTabOrder(previous, next);
-        previous = next;
-    }
+    chainTabOrder({&DBEdit1, &DBEdit2, &Button1, &Button2, &DBEdit3, &DBComboBox1});
 }
 
 void TForm2::refresh() {

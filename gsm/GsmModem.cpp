@@ -322,15 +322,19 @@ void TGsmModem::SetParity(TParityBits value) {
     Reapply();
 }
 
+template <typename T> void TGsmModem::StoreAndReapply(T& stored, T value) {
+    if (value != stored) {
+        stored = value;
+        Reapply();
+    }
+}
+
 bool TGsmModem::EnableDTROnOpen() const {
     return FEnableDTROnOpen;
 }
 
 void TGsmModem::SetEnableDTROnOpen(bool value) {
-    if (value != FEnableDTROnOpen) {
-        FEnableDTROnOpen = value;
-        Reapply();
-    }
+    StoreAndReapply(FEnableDTROnOpen, value);
 }
 
 bool TGsmModem::EnableRTSOnOpen() const {
@@ -338,10 +342,7 @@ bool TGsmModem::EnableRTSOnOpen() const {
 }
 
 void TGsmModem::SetEnableRTSOnOpen(bool value) {
-    if (value != FEnableRTSOnOpen) {
-        FEnableRTSOnOpen = value;
-        Reapply();
-    }
+    StoreAndReapply(FEnableRTSOnOpen, value);
 }
 
 THwFlowControl TGsmModem::HwFlowControl() const {
@@ -349,10 +350,7 @@ THwFlowControl TGsmModem::HwFlowControl() const {
 }
 
 void TGsmModem::SetHwFlowControl(THwFlowControl value) {
-    if (value != FHwFlowControl) {
-        FHwFlowControl = value;
-        Reapply();
-    }
+    StoreAndReapply(FHwFlowControl, value);
 }
 
 TSwFlowControl TGsmModem::SwFlowControl() const {
@@ -360,10 +358,7 @@ TSwFlowControl TGsmModem::SwFlowControl() const {
 }
 
 void TGsmModem::SetSwFlowControl(TSwFlowControl value) {
-    if (value != FSwFlowControl) {
-        FSwFlowControl = value;
-        Reapply();
-    }
+    StoreAndReapply(FSwFlowControl, value);
 }
 
 TThreadPriority TGsmModem::Priority() const {
@@ -562,20 +557,19 @@ std::int32_t TGsmModem::SendString(const std::string& text) {
 
 void TGsmModem::SendSms(const std::string& number, const std::string& serviceCentre,
                         const std::string& text) {
-    SendString(std::string(1, '\x1B'));
-    FPlatform.Clock->Sleep(CommandPause);
-    SendString("AT\r");
-    FPlatform.Clock->Sleep(CommandPause);
-    SendString("AT+CMGF=1\r");
-    FPlatform.Clock->Sleep(CommandPause);
-    if (!IsBlank(serviceCentre)) {
-        SendString("AT+CSCA=\"" + serviceCentre + "\"\r");
+    // Each step is one write and a pause; the phone's replies are not awaited.
+    const auto step = [this](const std::string& bytes) {
+        SendString(bytes);
         FPlatform.Clock->Sleep(CommandPause);
+    };
+    step(std::string(1, '\x1B'));
+    step("AT\r");
+    step("AT+CMGF=1\r");
+    if (!IsBlank(serviceCentre)) {
+        step("AT+CSCA=\"" + serviceCentre + "\"\r");
     }
-    SendString("AT+CMGS=\"" + number + "\"\r");
-    FPlatform.Clock->Sleep(CommandPause);
-    SendString(text + '\x1A');
-    FPlatform.Clock->Sleep(CommandPause);
+    step("AT+CMGS=\"" + number + "\"\r");
+    step(text + '\x1A');
 }
 
 void TGsmModem::DoReceive(const TComThread& thread) {

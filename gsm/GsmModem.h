@@ -159,6 +159,8 @@ private:
     bool ApplyTimeouts(TSerialDevice& device);
     bool ApplyQueueSizes(TSerialDevice& device);
     void Reapply();
+    // The boolean and flow-control properties: store and re-apply only on a change.
+    template <typename T> void StoreAndReapply(T& stored, T value);
     void CheckCombination(int dataBits, int stopBitsCode) const;
     std::unique_ptr<TSerialDevice> OpenPort();
     void JoinRetired();

@@ -63,8 +63,7 @@ void SendingWorkflow::Button4Click() {
         return;
     }
     foldTurkishLetters(m_controls.memo1);
-    const std::string text = messageBytes(m_controls.memo1.toPlainText());
-    m_modem.SendSms(recipientNumber(m_controls.Edit1.text()), std::string(), text);
+    sendMessageTo(m_controls.Edit1.text());
 }
 
 void SendingWorkflow::Button6Click() {
@@ -92,9 +91,14 @@ void SendingWorkflow::Timer1Timer() {
     }
     // "Gidiyor" before sending: a failing send leaves the run waiting on this row.
     setStatus(Going);
-    const std::string text = messageBytes(m_controls.memo1.toPlainText());
-    m_modem.SendSms(recipientNumber(m_recipients.currentTelefon()), std::string(), text);
+    sendMessageTo(m_recipients.currentTelefon());
     m_recipients.next();
+}
+
+void SendingWorkflow::sendMessageTo(const QString& nationalNumber) {
+    // memo1 is read afresh for every message; no service centre is named.
+    m_modem.SendSms(recipientNumber(nationalNumber), std::string(),
+                    messageBytes(m_controls.memo1.toPlainText()));
 }
 
 void SendingWorkflow::GsmModemConnect() {

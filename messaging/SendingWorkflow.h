@@ -79,6 +79,7 @@ public:
 
 private:
     bool sendRefused();
+    void sendMessageTo(const QString& nationalNumber);
     void setStatus(const QString& text);
     void deliver(std::function<void()> effect);
     void applyPending();

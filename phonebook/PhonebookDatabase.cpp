@@ -186,27 +186,14 @@ qint64 PhonebookDatabase::insert(const Contact& contact) {
     // Only the columns that were given a value are named, so that a column
     // nobody set keeps whatever default the file gives it.
     std::size_t named = 0;
-    QStringList columns;
     for (const Field field : kFields) {
         if (!contact[field].isNull()) {
             named |= 1u << static_cast<unsigned>(field);
-            columns << fieldName(field);
         }
     }
     std::optional<QSqlQuery>& query = inserts_.at(named);
     if (!query) {
-        query.emplace(db());
-        const QString statement =
-            columns.isEmpty()
-                ? QStringLiteral("insert into numara default values")
-                : QStringLiteral("insert into numara (%1) values (%2)")
-                      .arg(columns.join(QStringLiteral(", ")),
-                           QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
-        if (!query->prepare(statement)) {
-            const QSqlError error = query->lastError();
-            query.reset();
-            fail(error);
-        }
+        prepareInsert(query, contact);
     }
     int position = 0;
     for (const Field field : kFields) {
@@ -218,6 +205,27 @@ qint64 PhonebookDatabase::insert(const Contact& contact) {
         fail(query->lastError());
     }
     return query->lastInsertId().toLongLong();
+}
+
+void PhonebookDatabase::prepareInsert(std::optional<QSqlQuery>& query, const Contact& contact) {
+    QStringList columns;
+    for (const Field field : kFields) {
+        if (!contact[field].isNull()) {
+            columns << fieldName(field);
+        }
+    }
+    const QString statement =
+        columns.isEmpty()
+            ? QStringLiteral("insert into numara default values")
+            : QStringLiteral("insert into numara (%1) values (%2)")
+                  .arg(columns.join(QStringLiteral(", ")),
+                       QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    query.emplace(db());
+    if (!query->prepare(statement)) {
+        const QSqlError error = query->lastError();
+        query.reset();
+        fail(error);
+    }
 }
 
 void PhonebookDatabase::update(const Contact& contact) {

@@ -45,6 +45,8 @@ public:
 private:
     QSqlDatabase db() const;
     [[noreturn]] void fail(const class QSqlError& error) const;
+    // Prepares the insert naming the columns `contact` gives a value.
+    void prepareInsert(std::optional<QSqlQuery>& query, const Contact& contact);
 
     QString connectionName_;
     QString fileName_;

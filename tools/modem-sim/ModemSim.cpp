@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -458,27 +459,17 @@ bool TModemSim::ExecuteExtended(const std::string& name, char kind, const std::s
         return true;
     }
     if (kind == ' ' || kind == '?') {
-        if (name == "CGMI") {
-            out += Result("ModemSim");
-        } else if (name == "CGMM") {
-            out += Result("GSM Simulator");
-        } else if (name == "CGMR") {
-            out += Result("1.0");
-        } else if (name == "CGSN") {
-            out += Result("356938035643809");
-        } else if (name == "CIMI") {
-            out += Result("286011234567890");
-        } else if (name == "CPIN") {
-            out += Result("+CPIN: READY");
-        } else if (name == "CSQ") {
-            out += Result("+CSQ: 20,99");
-        } else if (name == "CREG") {
-            out += Result("+CREG: 0,1");
-        } else if (name == "COPS") {
-            out += Result("+COPS: 0,0,\"ModemSim\"");
-        } else {
+        // Identification and status: "AT+CSQ" or "AT+CSQ?" give "+CSQ: 20,99".
+        static const std::map<std::string, std::string> queries{
+            {"CGMI", "ModemSim"},        {"CGMM", "GSM Simulator"},   {"CGMR", "1.0"},
+            {"CGSN", "356938035643809"}, {"CIMI", "286011234567890"}, {"CPIN", "+CPIN: READY"},
+            {"CSQ", "+CSQ: 20,99"},      {"CREG", "+CREG: 0,1"},      {"COPS", "+COPS: 0,0,\"ModemSim\""},
+        };
+        const auto answer = queries.find(name);
+        if (answer == queries.end()) {
             return false;
         }
+        out += Result(answer->second);
         return true;
     }
     return false;
