@@ -50,9 +50,7 @@ std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly)) {
         throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
     }
-    if (file.size() > kMaxFileBytes) {
-        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024LL * 1024)));
-    }
+    // One byte past the limit tells a file that is too large, however it reports its size.
     const QByteArray data = file.read(kMaxFileBytes + 1);
     if (data.size() > kMaxFileBytes) {
         throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024LL * 1024)));
