@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${1:?usage: tools/fuzz.sh <build-dir> [seconds]}"
 seconds="${2:-30}"
-corpus="$root/../shared/corpus"
+corpus="$root/tests/data/spreadsheets"
 
 flags="-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer -g -O1"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
