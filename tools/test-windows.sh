@@ -54,10 +54,11 @@ if [[ -z "$sim" ]]; then
   sim="$build/linux/tools/modem-sim/modem-sim"
 fi
 
-# A prefix of its own, made afresh; no display, and no offer to install Mono or
-# Gecko (the DLLs that would ask for them are switched off).
+# A prefix of its own, made afresh; no display, no offer to install Mono or
+# Gecko, and no menu entries in the user's home (the DLLs that would ask for
+# them, and the menu builder, are switched off).
 work=$(mktemp -d "$build/run.XXXXXX")
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 sim_pid=""
 finish() {
