@@ -60,21 +60,22 @@ fi
 work=$(mktemp -d "$build/run.XXXXXX")
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
+wine_log="$work/wine.log"
 sim_pid=""
 finish() {
+  local status=$?
+  if ((status != 0)) && [[ -s "$wine_log" ]]; then
+    echo "-- Wine's own output:" >&2
+    cat "$wine_log" >&2
+  fi
   [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap finish EXIT
-wine_log="$work/wine.log"
-on_failure() {
-  echo "-- Wine's output:" >&2
-  cat "$wine_log" >&2
-}
 
 echo "== Wine prefix"
-wineboot --init >>"$wine_log" 2>&1 || { on_failure; exit 1; }
+wineboot --init >>"$wine_log" 2>&1
 wineserver -w
 
 echo "== one SMS through a Wine COM port"
@@ -97,7 +98,6 @@ number="+905551234567"
 text="Zemvora Sms: Wine COM port test"
 if ! wine "$build/windows/tools/send-sms/send-sms.exe" COM5 "$number" "$text" >"$work/send.out" 2>&1; then
   cat "$work/send.out" >&2
-  on_failure
   exit 1
 fi
 cat "$work/send.out"
