@@ -6,13 +6,11 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
 #include <QVariant>
-#include <sqlite3.h>
 
 namespace {
 
@@ -104,18 +102,13 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
         QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()).toString(QUrl::FullyEncoded) +
         QStringLiteral("?mode=rw");
     database.setDatabaseName(uri);
-    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    // REGEXP is the search's Turkish LIKE (TurkishLike.h).
+    database.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_ENABLE_REGEXP;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!database.open()) {
         const QString text = database.lastError().databaseText();
         throw PhonebookError(QStringLiteral("%1: %2").arg(
             QDir::toNativeSeparators(fileName), text.isEmpty() ? database.lastError().text() : text));
-    }
-    const QVariant handle = database.driver()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
-        sqlite3* native = *static_cast<sqlite3* const*>(handle.data());
-        if (native != nullptr) {
-            installTurkishLike(native);
-        }
     }
     // Other programs may read the book while this one writes it. In that
     // journal mode a commit need not wait for the disk: a power cut can
@@ -137,8 +130,10 @@ std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const
     QVariantList patterns;
     for (const Field field : kFields) {
         if (!filter[field].isEmpty()) {
-            conditions << fieldName(field) + QStringLiteral(" like ?");
-            patterns << QVariant(QLatin1Char('%') + filter[field] + QLatin1Char('%'));
+            // Like LIKE, never true for a column without a value.
+            conditions << fieldName(field) + QStringLiteral(" is not null and ") + fieldName(field) +
+                              QStringLiteral(" regexp ?");
+            patterns << QVariant(turkishLikeExpression(QLatin1Char('%') + filter[field] + QLatin1Char('%')));
         }
     }
     if (!conditions.isEmpty()) {

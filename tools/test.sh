@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the program and its tests need, builds everything with warnings
 # as errors, runs every test, runs the GSM component's tests again under
-# ThreadSanitizer, and gives each spreadsheet fuzz target a short run.
+# ThreadSanitizer, gives each spreadsheet fuzz target a short run, and tests the
+# GSM component's Windows build under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZEMVORA_BUILD_DIR:-$root/build-test}"
@@ -25,3 +26,6 @@ if [[ -x "$root/tools/fuzz.sh" ]]; then
   echo "== fuzz targets"
   bash "$root/tools/fuzz.sh" "$build-fuzz"
 fi
+
+echo "== GSM component for Windows, under Wine"
+ZEMVORA_MODEM_SIM="$build/tools/modem-sim/modem-sim" bash "$root/tools/test-windows.sh" "$build-windows"

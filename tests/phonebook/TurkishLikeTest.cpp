@@ -40,7 +40,17 @@ INSTANTIATE_TEST_SUITE_P(
         LikeCase{"a%b%c", "aXbY", false},
         // Quotes and other hostile text are plain characters.
         LikeCase{"%\"%", "a\"b", true}, LikeCase{"%'; drop table numara; --%", "x", false},
+        // The characters of regular expressions are plain characters too.
+        LikeCase{"%.*%", "abc", false}, LikeCase{"%.*%", "x.*y", true}, LikeCase{"%(%", "a(b", true},
+        LikeCase{"[%", "[x", true}, LikeCase{"%\\%", "a\\b", true}, LikeCase{"$%^", "$x^", true},
+        LikeCase{"%|%", "ab", false},
+        // `_` is any one character: a line break, a character beyond 16 bits.
+        LikeCase{"a_b", "a\nb", true}, LikeCase{"_", "😀", true}, LikeCase{"%😀%", "x😀y", true},
+        // Empty pattern, and a last run that must reach the end past an earlier place it fits.
+        LikeCase{"", "", true}, LikeCase{"", "a", false}, LikeCase{"%ab", "abab", true},
+        LikeCase{"a%b", "abab", true}, LikeCase{"%ab", "abba", false},
         // Backtracking patterns finish in time and answer right.
-        LikeCase{"%a%a%a%a%a%a%a%b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false}));
+        LikeCase{"%a%a%a%a%a%a%a%b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        LikeCase{"%a%a%a%a%a%a%a%b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", true}));
 
 } // namespace

@@ -1,4 +1,4 @@
-// Every file of the shared corpus against what an independent reader found in it.
+// Every file of the corpus in tests/data/spreadsheets against what an independent reader found in it.
 // The reference texts differ from the phone book's in form (TRUE, ISO dates, Python's float repr), so texts
 // and whole numbers are compared exactly and dates, booleans and fractions by meaning.
 
