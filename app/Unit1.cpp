@@ -1,12 +1,14 @@
 #include "Unit1.h"
 
 #include "FormLayout.h"
+#include "PhonebookLocation.h"
 #include "Unit2.h"
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -125,13 +127,15 @@ void TForm1::wire() {
 }
 
 void TForm1::FormCreate() {
-    // The phone book lies beside the executable, whatever the working directory.
-    QString directory = executableDir_;
-    if (!directory.endsWith(QLatin1Char('/'))) {
-        directory += QLatin1Char('/');
-    }
-    conn.open(directory + QStringLiteral("db.mdb"));
+    // The phone book lies beside the executable, whatever the working
+    // directory; an installed program keeps one in the user's data folder.
+    const PhonebookLocation book = locatePhonebook(executableDir_);
+    conn.open(book.fileName);
     numara.open();
+    if (book.created) {
+        UserDialogs::current().showMessage(QStringLiteral("Yeni, boş bir rehber oluşturuldu: %1")
+                                               .arg(QDir::toNativeSeparators(book.fileName)));
+    }
 
     TPortSet ports;
     GsmModem->GetExistingPorts(ports);
