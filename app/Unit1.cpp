@@ -6,6 +6,7 @@
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -90,8 +91,11 @@ void TForm1::layOut() {
 }
 
 void TForm1::wire() {
-    connect(&DBGrid1, &QAbstractItemView::doubleClicked, this,
-            [this] { guarded([this] { DBGrid1DblClick(); }); });
+    // A double-click anywhere on the grid copies the number: on a row, a
+    // blank area, the title row, the row indicators, an empty view.
+    for (QWidget* surface : gridSurfaces()) {
+        surface->installEventFilter(this);
+    }
     DBGrid1.installEventFilter(this);
     connect(DBGrid1.selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChosen(current.row()); });
@@ -241,7 +245,22 @@ void TForm1::GsmModemRing(TGsmModem& /*sender*/, const std::string& callerNumber
     sending_->GsmModemRing(callerNumber);
 }
 
+std::vector<QWidget*> TForm1::gridSurfaces() {
+    std::vector<QWidget*> surfaces{DBGrid1.viewport(), DBGrid1.horizontalHeader()->viewport(),
+                                   DBGrid1.verticalHeader()->viewport()};
+    if (auto* corner = DBGrid1.findChild<QAbstractButton*>()) {
+        surfaces.push_back(corner);
+    }
+    return surfaces;
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        const std::vector<QWidget*> surfaces = gridSurfaces();
+        if (std::find(surfaces.begin(), surfaces.end(), watched) != surfaces.end()) {
+            guarded([this] { DBGrid1DblClick(); });
+        }
+    }
     if (watched == &DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
