@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "CaptionFit.h"
 #include "FormLayout.h"
 #include "PhonebookLocation.h"
 #include "Unit2.h"
@@ -88,6 +89,7 @@ void TForm1::layOut() {
     // Tab order within each parent: the window's own controls, then Panel1's.
     chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
                    &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5});
+    fitCaptions(*this);
 }
 
 void TForm1::wire() {
