@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the program, its tests and its benchmarks need.
+# Installs the Debian packages the program, its tests and its benchmarks need,
+# and any further ones named as arguments (tools/package.sh names its own).
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   gammu python3-openpyxl
   xvfb xauth
+  "$@"
 )
 
 missing=()
