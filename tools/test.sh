@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the program and its tests need, builds everything with warnings
 # as errors, runs every test, runs the GSM component's tests again under
-# ThreadSanitizer, and gives each spreadsheet fuzz target a short run.
+# ThreadSanitizer, gives each spreadsheet fuzz target a short run, and builds
+# and checks the Debian package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZEMVORA_BUILD_DIR:-$root/build-test}"
@@ -25,3 +26,14 @@ if [[ -x "$root/tools/fuzz.sh" ]]; then
   echo "== fuzz targets"
   bash "$root/tools/fuzz.sh" "$build-fuzz"
 fi
+
+echo "== Debian package"
+# A release build of the executable alone, packed and checked as a user
+# would get it.
+bash "$root/tools/package.sh" "$build-package"
+deb=$(ls "$build-package"/zemvora-sms_*.deb)
+dpkg-deb --info "$deb"
+entry=$(mktemp -d)
+dpkg-deb -x "$deb" "$entry"
+desktop-file-validate "$entry"/usr/share/applications/zemvora-sms.desktop
+rm -rf "$entry"
