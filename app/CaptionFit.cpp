@@ -8,6 +8,9 @@ namespace {
 
 // Condensed no further than this: narrower text is no longer easy to read.
 constexpr int kNarrowestStretch = 75;
+// The least space kept between a label and the control beside it, so that
+// "Kullanılan Karakter:" and its count stay apart.
+constexpr int kGap = 4;
 
 // The widgets that are controls of the window: its own children and those
 // of its plain panels, not the inner parts of a grid or a drop-down.
@@ -25,7 +28,7 @@ QRect inWindow(const QWidget& widget, const QWidget& window) {
 }
 
 // How wide `label` may be: up to the nearest visible control to its right
-// that shares its rows, or its parent's inner edge.
+// that shares its rows, less a small gap, or its parent's inner edge.
 int room(const QLabel& label, const QWidget& window) {
     const QRect own = inWindow(label, window);
     const QWidget& parent = *label.parentWidget();
@@ -37,7 +40,7 @@ int room(const QLabel& label, const QWidget& window) {
         }
         const QRect rect = inWindow(*other, window);
         if (rect.left() > own.left() && rect.top() <= own.bottom() && rect.bottom() >= own.top()) {
-            right = std::min(right, rect.left());
+            right = std::min(right, rect.left() - kGap);
         }
     }
     return right - own.left();
