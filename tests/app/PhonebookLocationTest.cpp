@@ -2,7 +2,6 @@
 
 #include "PhonebookFile.h"
 #include "phonebook/PhonebookDatabase.h"
-#include "phonebook/PhonebookError.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,26 +105,6 @@ TEST_P(PhonebookLocationTest, DecidedOnceAtStartUp) {
 
 INSTANTIATE_TEST_SUITE_P(Rules, PhonebookLocationTest, ::testing::ValuesIn(kCases),
                          [](const auto& test) { return std::string(test.param.name); });
-
-TEST(PhonebookLocationRulesTest, AnUnopenableBookInTheDataFolderIsReportedWhenOpened) {
-    QTemporaryDir executableDir;
-    QTemporaryDir dataDir;
-    QFile file(dataDir.filePath(QStringLiteral("db.mdb")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(kGarbage);
-    file.close();
-    const PhonebookLocation location =
-        locatePhonebook(executableDir.path(), dataDir.path(), [](const QString&) { return false; });
-    PhonebookDatabase conn;
-    EXPECT_THROW(
-        {
-            conn.open(location.fileName);
-            conn.select();
-        },
-        PhonebookError);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), kGarbage) << "the file stays as it was";
-}
 
 TEST(PhonebookLocationRulesTest, TheUsersFoldersAreDecidedByTheSystemsAccessCheck) {
     QTemporaryDir dir;

@@ -56,10 +56,4 @@ TEST(TurkishQtTextsTest, TheFileDialogIsTurkish) {
     EXPECT_TRUE(texts.contains("İptal")) << texts.join('|').toStdString();
 }
 
-TEST(TurkishQtTextsTest, OnlyWhileItLives) {
-    { const TurkishQtTexts turkish; }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QString(), QMessageBox::Ok);
-    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), "OK");
-}
-
 } // namespace
