@@ -1,9 +1,11 @@
 // Zemvora Sms: the process entry.
+#include "TurkishQtTexts.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "UserDialogs.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace {
 
@@ -28,6 +30,9 @@ public:
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zemvora Sms"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zemvora-sms"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zemvora-sms")));
+    const TurkishQtTexts turkish;
 
     TForm1 Form1(QApplication::applicationDirPath());
     TForm2 Form2(Form1);

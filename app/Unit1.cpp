@@ -1,12 +1,16 @@
 #include "Unit1.h"
 
+#include "CaptionFit.h"
 #include "FormLayout.h"
+#include "PhonebookLocation.h"
 #include "Unit2.h"
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -85,11 +89,15 @@ void TForm1::layOut() {
     // Tab order within each parent: the window's own controls, then Panel1's.
     chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
                    &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5});
+    fitCaptions(*this);
 }
 
 void TForm1::wire() {
-    connect(&DBGrid1, &QAbstractItemView::doubleClicked, this,
-            [this] { guarded([this] { DBGrid1DblClick(); }); });
+    // A double-click anywhere on the grid copies the number: on a row, a
+    // blank area, the title row, the row indicators, an empty view.
+    for (QWidget* surface : gridSurfaces()) {
+        surface->installEventFilter(this);
+    }
     DBGrid1.installEventFilter(this);
     connect(DBGrid1.selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChosen(current.row()); });
@@ -125,13 +133,15 @@ void TForm1::wire() {
 }
 
 void TForm1::FormCreate() {
-    // The phone book lies beside the executable, whatever the working directory.
-    QString directory = executableDir_;
-    if (!directory.endsWith(QLatin1Char('/'))) {
-        directory += QLatin1Char('/');
-    }
-    conn.open(directory + QStringLiteral("db.mdb"));
+    // The phone book lies beside the executable, whatever the working
+    // directory; an installed program keeps one in the user's data folder.
+    const PhonebookLocation book = locatePhonebook(executableDir_);
+    conn.open(book.fileName);
     numara.open();
+    if (book.created) {
+        UserDialogs::current().showMessage(QStringLiteral("Yeni, boş bir rehber oluşturuldu: %1")
+                                               .arg(QDir::toNativeSeparators(book.fileName)));
+    }
 
     TPortSet ports;
     GsmModem->GetExistingPorts(ports);
@@ -237,7 +247,22 @@ void TForm1::GsmModemRing(TGsmModem& /*sender*/, const std::string& callerNumber
     sending_->GsmModemRing(callerNumber);
 }
 
+std::vector<QWidget*> TForm1::gridSurfaces() {
+    std::vector<QWidget*> surfaces{DBGrid1.viewport(), DBGrid1.horizontalHeader()->viewport(),
+                                   DBGrid1.verticalHeader()->viewport()};
+    if (auto* corner = DBGrid1.findChild<QAbstractButton*>()) {
+        surfaces.push_back(corner);
+    }
+    return surfaces;
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        const std::vector<QWidget*> surfaces = gridSurfaces();
+        if (std::find(surfaces.begin(), surfaces.end(), watched) != surfaces.end()) {
+            guarded([this] { DBGrid1DblClick(); });
+        }
+    }
     if (watched == &DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {

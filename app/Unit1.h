@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 class TForm2;
 
@@ -89,6 +90,7 @@ protected:
 private:
     void layOut();
     void wire();
+    std::vector<QWidget*> gridSurfaces();
     void syncGridToView(int row);
     void gridRowChosen(int row);
     void focusChanged(QWidget* old, QWidget* now);

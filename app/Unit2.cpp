@@ -1,5 +1,6 @@
 #include "Unit2.h"
 
+#include "CaptionFit.h"
 #include "FormLayout.h"
 #include "Unit1.h"
 #include "UserDialogs.h"
@@ -117,6 +118,7 @@ void TForm2::layOut() {
     }
 
     chainTabOrder({&DBEdit1, &DBEdit2, &Button1, &Button2, &DBEdit3, &DBComboBox1});
+    fitCaptions(*this);
 }
 
 void TForm2::refresh() {

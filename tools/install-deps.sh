@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the program, its tests and its benchmarks need.
+# Installs the Debian packages the program, its tests and its benchmarks need,
+# and any further ones named as arguments (tools/package.sh names its own).
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libsqlite3-dev sqlite3
+  qt6-translations-l10n fonts-liberation2
   libzip-dev
   libgtest-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   gammu python3-openpyxl
   xvfb xauth
+  "$@"
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the program and its tests need, builds everything with warnings
 # as errors, runs every test, runs the GSM component's tests again under
-# ThreadSanitizer, gives each spreadsheet fuzz target a short run, and tests the
-# GSM component's Windows build under Wine.
+# ThreadSanitizer, gives each spreadsheet fuzz target a short run, tests the
+# GSM component's Windows build under Wine, and builds and checks the Debian
+# package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZEMVORA_BUILD_DIR:-$root/build-test}"
@@ -29,3 +30,14 @@ fi
 
 echo "== GSM component for Windows, under Wine"
 ZEMVORA_MODEM_SIM="$build/tools/modem-sim/modem-sim" bash "$root/tools/test-windows.sh" "$build-windows"
+
+echo "== Debian package"
+# A release build of the executable alone, packed and checked as a user
+# would get it.
+bash "$root/tools/package.sh" "$build-package"
+deb=$(ls "$build-package"/zemvora-sms_*.deb)
+dpkg-deb --info "$deb"
+entry=$(mktemp -d)
+dpkg-deb -x "$deb" "$entry"
+desktop-file-validate "$entry"/usr/share/applications/zemvora-sms.desktop
+rm -rf "$entry"

@@ -3,6 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "app/Unit1.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -133,6 +134,62 @@ TEST_F(MainWindowTest, DoubleClickOnAnEmptyViewEmptiesTheRecipient) {
     form->DBGrid1DblClick();
     EXPECT_EQ(edit1.text(), "");
 }
+
+// Where on the grid a double-click lands.
+enum class GridSpot { cell, blankArea, titleRow, rowIndicator, corner };
+
+struct DoubleClickCase {
+    const char* name;
+    GridSpot spot;
+    bool emptyView;
+    const char* expected; // Edit1 afterwards
+};
+
+const DoubleClickCase kDoubleClicks[] = {
+    {"OnACellOfTheThirdRow", GridSpot::cell, false, "05551112233"},
+    {"OnTheBlankAreaBelowTheRows", GridSpot::blankArea, false, "05329876543"},
+    {"OnTheTitleRow", GridSpot::titleRow, false, "05329876543"},
+    {"OnTheRowIndicator", GridSpot::rowIndicator, false, "05329876543"},
+    {"OnTheCorner", GridSpot::corner, false, "05329876543"},
+    {"OnAnEmptyView", GridSpot::blankArea, true, ""},
+    {"OnTheTitleRowOfAnEmptyView", GridSpot::titleRow, true, ""},
+};
+
+class GridDoubleClickTest : public MainWindowTest, public ::testing::WithParamInterface<DoubleClickCase> {};
+
+TEST_P(GridDoubleClickTest, AnywhereOnTheGridCopiesTheCurrentNumber) {
+    const DoubleClickCase& c = GetParam();
+    auto form = start();
+    form->show();
+    auto& grid = control<QTableView>(*form, "DBGrid1");
+    auto& edit1 = control<QLineEdit>(*form, "Edit1");
+    if (c.emptyView) {
+        control<QLineEdit>(*form, "Edit3").setText("nobody");
+        form->Edit2KeyPress();
+    } else {
+        grid.setCurrentIndex(grid.model()->index(1, 0));
+    }
+    edit1.setText("typed");
+    const std::pair<QWidget*, QPoint> spots[] = {
+        {grid.viewport(), grid.visualRect(grid.model()->index(2, 1)).center()},
+        {grid.viewport(), {20, grid.viewport()->height() - 5}},
+        {grid.horizontalHeader()->viewport(), {30, grid.horizontalHeader()->height() / 2}},
+        {grid.verticalHeader()->viewport(), {grid.verticalHeader()->width() / 2, 8}},
+        {grid.findChild<QAbstractButton*>(), {2, 2}},
+    };
+    const auto [surface, point] = spots[static_cast<int>(c.spot)];
+    ASSERT_NE(surface, nullptr);
+    // As a user's double-click arrives: a click, then the double-click.
+    QTest::mouseClick(surface, Qt::LeftButton, Qt::NoModifier, point);
+    QTest::mouseDClick(surface, Qt::LeftButton, Qt::NoModifier, point);
+    EXPECT_EQ(edit1.text(), c.expected);
+    if (!c.emptyView && c.spot != GridSpot::cell) {
+        EXPECT_EQ(form->query().currentRow(), 1) << "the current row stays";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Spots, GridDoubleClickTest, ::testing::ValuesIn(kDoubleClicks),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(MainWindowTest, EnterInAnyFilterBoxSearches) {
     auto form = start();
