@@ -45,8 +45,7 @@ void SendRun::finish() {
 
 QString SendRun::progress(std::chrono::milliseconds perMessage) const {
     const int total = static_cast<int>(m_recipients.size());
-    const QString counts =
-        QStringLiteral("%1 / %2 gönderildi · %3 hata").arg(m_sent).arg(total).arg(m_failed);
+    QString counts = QStringLiteral("%1 / %2 gönderildi · %3 hata").arg(m_sent).arg(total).arg(m_failed);
     switch (m_state) {
     case State::Idle:
         return {};

@@ -482,23 +482,6 @@ TEST_F(SilentPhoneTest, AConfirmationCutInTwoByTheDeliveriesStillCounts) {
     EXPECT_EQ(sendLog(), "+905321234567||+CMGS: 7|gönderildi");
 }
 
-TEST_F(SilentPhoneTest, DurdurStopsARunThatWaitsAndItsMessageStaysOnRecordAsWaiting) {
-    connectPhone();
-    pressSendToAll(QStringLiteral("Duyuru"));
-    auto& stop = control<QPushButton>(*form, "Button9");
-    EXPECT_TRUE(stop.isEnabled());
-    EXPECT_FALSE(control<QPushButton>(*form, "Button6").isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim().Messages().size() == 1; }, 2 * DeliveryBound));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Gidiyor"; }, DeliveryBound));
-    EXPECT_EQ(progress().text(), "0 / 5 gönderildi · 0 hata · kalan ~1 dk");
-    stop.click();
-    EXPECT_FALSE(timer().isActive());
-    EXPECT_EQ(status().text(), "Hazır");
-    EXPECT_EQ(progress().text(), "Durduruldu: 0 / 5 gönderildi · 0 hata");
-    EXPECT_FALSE(stop.isEnabled());
-    EXPECT_EQ(sendLog(), "+905351110001|Ayşe Yılmaz||bekliyor");
-}
-
 // A second phone on ttyUSB1, listed as COM2.
 class TwoPhonesTest : public EndToEndTest {
 protected:

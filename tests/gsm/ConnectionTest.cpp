@@ -367,7 +367,6 @@ TEST_F(Connection, SendSmsFailsAtAWriteTheDeviceDidNotTakeWhole) {
     };
     const Case cases[] = {
         {0, {"write "}},
-        {3, {"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+"}},
         {12,
          {"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>", "sleep 100",
           "write AT+CMGS=\"+90"}},

@@ -147,41 +147,6 @@ TEST_F(ModemSim, BodyOverOneHundredSixtyCharactersIsRefused) {
     EXPECT_EQ(messages[1].Reference, 1);
 }
 
-TEST_F(ModemSim, RefusesTheChosenSubmissions) {
-    struct Case {
-        std::set<int> refuse;
-        int every;
-        std::string reply;
-        std::vector<std::string> answers; // of five submissions
-    };
-    const std::string ok = "+CMGS: ";
-    const Case cases[] = {
-        {{2}, 0, "+CMS ERROR: 500", {"+CMGS: 1", "+CMS ERROR: 500", "+CMGS: 2", "+CMGS: 3", "+CMGS: 4"}},
-        {{}, 2, "ERROR", {"+CMGS: 1", "ERROR", "+CMGS: 2", "ERROR", "+CMGS: 3"}},
-        {{1, 5},
-         0,
-         "+CMS ERROR: NETWORK TIMEOUT",
-         {"+CMS ERROR: NETWORK TIMEOUT", "+CMGS: 1", "+CMGS: 2", "+CMGS: 3", "+CMS ERROR: NETWORK TIMEOUT"}},
-    };
-    for (const Case& c : cases) {
-        TModemSimOptions options;
-        options.RefuseSubmissions = c.refuse;
-        options.RefuseEvery = c.every;
-        options.RefusalReply = c.reply;
-        Start(options);
-        Command("ATE0\r");
-        Command("AT+CMGF=1\r");
-        for (const std::string& answer : c.answers) {
-            Command("AT+CMGS=\"+905321234567\"\r", "> ");
-            const bool confirmed = answer.starts_with(ok);
-            EXPECT_EQ(Command("x\x1a", confirmed ? "OK\r\n" : answer + "\r\n"),
-                      "\r\n" + answer + "\r\n" + (confirmed ? "\r\nOK\r\n" : ""))
-                << c.reply;
-        }
-        EXPECT_EQ(Sim->Messages().size(), 5U) << "refused ones are kept too";
-    }
-}
-
 TEST_F(ModemSim, RingsInTheFormTheProgramAskedFor) {
     Start();
     Command("ATE0\r");

@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,8 +87,9 @@ protected:
     // A run over contacts "Kişi 1", "Kişi 2", ... with these stored numbers.
     void startRun(const std::vector<QString>& numbers, const QString& text = u"Duyuru"_s) {
         recipients.rows.clear();
+        qint64 id = 0;
         for (const QString& number : numbers) {
-            const auto id = static_cast<qint64>(recipients.rows.size() + 1);
+            ++id;
             recipients.rows.push_back({id, u"Kişi %1"_s.arg(id), number});
         }
         memo1.setPlainText(text);
@@ -96,9 +98,10 @@ protected:
     // Every row of the send log: "telefon|adsoyad|sonuc|durum".
     QStringList sendLog() const {
         QSqlQuery query(QSqlDatabase::database(dbName, false));
-        query.exec(u"select telefon, adsoyad, sonuc, durum from gonderim order by id"_s);
+        query.exec(u"select telefon, adsoyad, sonuc, durum, zaman from gonderim order by id"_s);
         QStringList rows;
         while (query.next()) {
+            EXPECT_TRUE(QDateTime::fromString(query.value(4).toString(), Qt::ISODate).isValid());
             rows << QStringList{query.value(0).toString(), query.value(1).toString(),
                                 query.value(2).toString(), query.value(3).toString()}
                         .join(u'|');
@@ -225,33 +228,23 @@ INSTANTIATE_TEST_SUITE_P(
                       SingleCase{"Refused", "0535-123-45-67", "\r\n+CMS ERROR: 305\r\n", "+905351234567",
                                  "Mesaj gönderilemedi: +CMS ERROR: 305",
                                  "+905351234567||+CMS ERROR: 305|hata", SendingWorkflow::Connected},
-                      SingleCase{"RefusedBare", "+44 20 7946 0958", "\r\nERROR\r\n", "+442079460958",
-                                 "Mesaj gönderilemedi: ERROR", "+442079460958||ERROR|hata",
-                                 SendingWorkflow::Connected},
                       SingleCase{"Unanswered", "905351234567", nullptr, "+905351234567",
                                  "Mesaj gönderilemedi: yanıt yok", "+905351234567||yanıt yok|hata",
                                  SendingWorkflow::Connected},
                       SingleCase{"Empty", "", "\r\n+CMGS: 1\r\n", "",
-                                 "Mesaj gönderilemedi: geçersiz numara: boş", "", SendingWorkflow::Connected},
-                      SingleCase{"ACommandSmuggledIn", "0535\"\rATD+905550000000;\r", "\r\n+CMGS: 1\r\n", "",
-                                 "Mesaj gönderilemedi: geçersiz numara: ", "", SendingWorkflow::Connected}),
+                                 "Mesaj gönderilemedi: geçersiz numara: boş", "",
+                                 SendingWorkflow::Connected}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(Workflow, SingleSendTheDeviceDidNotTakeFailsAtOnce) {
-    modem.failure = "Mesaj gönderilemedi: COM1 portu veri almıyor.";
-    Edit1.setText(u"05351234567"_s);
-    EXPECT_THROW(workflow.Button4Click(), std::runtime_error);
-    EXPECT_EQ(sendLog(), QStringList{u"+905351234567||Mesaj gönderilemedi: COM1 portu veri almıyor.|hata"_s});
-    workflow.GsmModemReceive("\r\n+CMGS: 1\r\n");
-    EXPECT_EQ(sendLog().size(), 1) << "nothing waits for an answer";
-    EXPECT_TRUE(sendLog()[0].endsWith(u"|hata"_s));
-    EXPECT_EQ(Label4.text(), SendingWorkflow::Connected);
-}
 
 TEST_F(Workflow, NothingIsSentThatCannotBeLogged) {
     QSqlDatabase::database(dbName, false).close();
     Edit1.setText(u"05351234567"_s);
-    EXPECT_THROW(workflow.Button4Click(), SendLogError);
+    try {
+        workflow.Button4Click();
+        ADD_FAILURE() << "sent without a log";
+    } catch (const SendLogError& error) {
+        EXPECT_STREQ(error.what(), "Gönderim kaydı yazılamadı: rehber dosyası açık değil");
+    }
     startRun({u"05351110001"_s});
     EXPECT_THROW(workflow.Timer1Timer(), SendLogError);
     EXPECT_TRUE(modem.sent.empty());
@@ -302,9 +295,6 @@ INSTANTIATE_TEST_SUITE_P(
                               "1 / 2 gönderildi · 0 hata · kalan ~1 dk"},
                       RunCase{"RefusedWithACode", "\r\n+CMS ERROR: 305\r\n",
                               "+905351110001|Kişi 1|+CMS ERROR: 305|hata",
-                              "0 / 2 gönderildi · 1 hata · kalan ~1 dk"},
-                      RunCase{"RefusedWithAText", "\r\n+CMS ERROR: NETWORK TIMEOUT\r\n",
-                              "+905351110001|Kişi 1|+CMS ERROR: NETWORK TIMEOUT|hata",
                               "0 / 2 gönderildi · 1 hata · kalan ~1 dk"},
                       RunCase{"RefusedBare", "\r\nERROR\r\n", "+905351110001|Kişi 1|ERROR|hata",
                               "0 / 2 gönderildi · 1 hata · kalan ~1 dk"},
@@ -378,16 +368,22 @@ TEST_F(Workflow, NumbersThatAreNoneFailWithoutATick) {
     EXPECT_TRUE(rows[4].startsWith(u"12|Kişi 5|geçersiz numara: 12"_s)) << rows[4].toStdString();
 }
 
-TEST_F(Workflow, AMessageTheDeviceDidNotTakeDoesNotStallTheRun) {
-    startRun({u"05351110001"_s, u"05351110002"_s});
+// A single send fails at once with the component's error; in a run the next tick goes on.
+TEST_F(Workflow, AMessageTheDeviceDidNotTakeFailsWithItsError) {
     modem.failure = "Mesaj gönderilemedi: COM1 portu veri almıyor.";
+    Edit1.setText(u"05351234567"_s);
+    EXPECT_THROW(workflow.Button4Click(), std::runtime_error);
+    startRun({u"05351110001"_s, u"05351110002"_s});
     workflow.Timer1Timer();
     EXPECT_EQ(Label4.text(), SendingWorkflow::Ready);
     modem.failure.clear();
+    workflow.GsmModemReceive("\r\n+CMGS: 1\r\n"); // nothing waits for it
     workflow.Timer1Timer();
     EXPECT_EQ(modem.numbers(), std::vector<std::string>{"+905351110002"});
-    EXPECT_EQ(sendLog()[0], u"+905351110001|Kişi 1|Mesaj gönderilemedi: COM1 portu veri almıyor.|hata"_s);
-    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(sendLog(),
+              QStringList({u"+905351234567||Mesaj gönderilemedi: COM1 portu veri almıyor.|hata"_s,
+                           u"+905351110001|Kişi 1|Mesaj gönderilemedi: COM1 portu veri almıyor.|hata"_s,
+                           u"+905351110002|Kişi 2||bekliyor"_s}));
 }
 
 TEST_F(Workflow, StopEndsTheRunAndItsLateAnswerIsStillRecorded) {

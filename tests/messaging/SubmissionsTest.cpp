@@ -6,7 +6,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using Result = Submissions::Result;
 
 const Submissions::Clock::time_point t0{};
@@ -50,7 +49,6 @@ TEST_P(Answers, EachDecidingLineAnswersTheOldestSubmission) {
 INSTANTIATE_TEST_SUITE_P(
     Deliveries, Answers,
     ::testing::Values(
-        Case{"Confirmed", {"x"}, {"\r\n+CMGS: 23\r\n\r\nOK\r\n"}, {"1 +CMGS: 23"}},
         Case{"WithTheEchoesAndOks",
              {"Merhaba"},
              {"\x1b"
@@ -61,12 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
              {"a", "b", "c", "d"},
              {"\r\n+CMS ERROR: 305\r\n\r\nERROR\r\n+CMS ERROR: NETWORK TIMEOUT\r\n\r\n+CME ERROR: 3\r\n"},
              {"1 +CMS ERROR: 305", "2 ERROR", "3 +CMS ERROR: NETWORK TIMEOUT", "4 +CME ERROR: 3"}},
-        Case{"InTheOrderOfSubmission",
-             {"a", "b"},
-             {"\r\n+CMGS: 8\r\n", "\r\n+CMGS: 9\r\n"},
-             {"1 +CMGS: 8", "2 +CMGS: 9"}},
         Case{"CutAnywhere", {"a"}, {"\r\n+CM", "GS: 1", "2\r", "\n"}, {"1 +CMGS: 12"}},
-        Case{"ALineWaitsForItsEnd", {"a"}, {"\r\n+CMGS: 1"}, {}},
         Case{"NothingDeciding",
              {"a"},
              {"\r\nOK\r\n", "\r\n> ", "\r\nRING\r\n\r\n+CLIP: \"+905321234567\",145,,,,0\r\n", "+CMGS 4\r\n",
@@ -86,43 +79,5 @@ INSTANTIATE_TEST_SUITE_P(
              {std::string(100000, 'x'), "\r\n+CMGS: 3\r\n"},
              {"1 +CMGS: 3"}}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST(Submissions, AConfirmationCutAtAnyPlace) {
-    const std::string reply = "\r\n+CMGS: 12\r\n\r\nOK\r\n";
-    for (std::size_t cut = 1; cut < reply.size(); ++cut) {
-        Submissions submissions;
-        submissions.add(1, "a", t0);
-        submissions.add(2, "b", t0);
-        std::vector<std::string> answers = decided(submissions.read(reply.substr(0, cut)));
-        for (const std::string& answer : decided(submissions.read(reply.substr(cut)))) {
-            answers.push_back(answer);
-        }
-        EXPECT_EQ(answers, std::vector<std::string>{"1 +CMGS: 12"}) << cut;
-    }
-}
-
-TEST(Submissions, UnansweredAfterTheBoundOrWhenTheConnectionEnds) {
-    Submissions submissions;
-    submissions.add(1, "a", t0);
-    submissions.add(2, "b", t0 + 10s);
-    EXPECT_TRUE(submissions.expire(t0 + Submissions::AnswerBound - 1ms).empty());
-    const auto overdue = submissions.expire(t0 + Submissions::AnswerBound);
-    ASSERT_EQ(overdue.size(), 1U);
-    EXPECT_EQ(overdue[0].token, 1);
-    EXPECT_EQ(overdue[0].result, Result::Unanswered);
-    EXPECT_EQ(decided(submissions.read("\r\n+CMGS: 5\r\n")), std::vector<std::string>{"2 +CMGS: 5"})
-        << "a late answer goes to the next one in line";
-
-    submissions.add(3, "c", t0);
-    submissions.remove(3);
-    EXPECT_TRUE(submissions.empty()) << "one that did not go out waits for nothing";
-    submissions.add(4, "d", t0);
-    EXPECT_TRUE(submissions.read("\r\n+CMGS: 6").empty());
-    const auto abandoned = submissions.abandon();
-    ASSERT_EQ(abandoned.size(), 1U);
-    EXPECT_EQ(abandoned[0].result, Result::Unanswered);
-    submissions.add(5, "e", t0);
-    EXPECT_TRUE(submissions.read("\r\n").empty()) << "the line cut by the end of the connection is gone";
-}
 
 } // namespace
