@@ -14,12 +14,25 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+std::vector<Recipient> PhonebookRecipients::fromCurrentRow() const {
+    std::vector<Recipient> recipients;
+    for (int row = std::max(view_.currentRow(), 0); row < view_.rowCount(); ++row) {
+        const Contact& stored = view_.storedRow(row);
+        if (stored.id != 0) {
+            recipients.push_back({stored.id, stored.adsoyad, stored.telefon});
+        }
+    }
+    return recipients;
+}
+
 TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem)
     : executableDir_(executableDir), GsmModem(modem ? std::move(modem) : std::make_unique<TGsmModem>()) {
     smsModem_ = std::make_unique<GsmSmsModem>(*GsmModem);
     sending_ = std::make_unique<SendingWorkflow>(
-        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1}, recipients_, *smsModem_,
-        [](const QString& text) { UserDialogs::current().showMessage(text); });
+        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
+        SendingServices{recipients_, *smsModem_, sendLog_,
+                        [](const QString& text) { UserDialogs::current().showMessage(text); },
+                        [](const QString& text) { UserDialogs::current().showError(text); }});
     layOut();
     wire();
     guarded([this] { FormCreate(); });
@@ -67,6 +80,11 @@ void TForm1::layOut() {
     place(Button8, "Button8", 64, 376, 49, 25, QStringLiteral("Düzelt"));
     place(Button3, "Button3", 120, 376, 49, 25, QStringLiteral("Sil"));
     place(Button5, "Button5", 176, 376, 97, 25, QStringLiteral("Excel den Yükle"));
+    // The run's progress and its stop, where the hidden reply log lies under the send buttons.
+    place(Label8, "Label8", 536, 296, 185, 41);
+    Label8.setWordWrap(true);
+    Label8.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(Button9, "Button9", 536, 344, 185, 41, QStringLiteral("Durdur"));
 
     DBGrid1.setModel(&DataSource1);
     DBGrid1.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -88,7 +106,7 @@ void TForm1::layOut() {
 
     // Tab order within each parent: the window's own controls, then Panel1's.
     chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
-                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5});
+                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9});
     fitCaptions(*this);
 }
 
@@ -118,6 +136,7 @@ void TForm1::wire() {
     connect(&Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
     connect(&Button6, &QPushButton::clicked, this, [this] { guarded([this] { Button6Click(); }); });
     connect(&Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
+    connect(&Button9, &QPushButton::clicked, this, [this] { guarded([this] { Button9Click(); }); });
     connect(&Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
     connect(&memo1, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { memo1Change(); }); });
 
@@ -221,6 +240,10 @@ void TForm1::Button4Click() {
 
 void TForm1::Button6Click() {
     sending_->Button6Click();
+}
+
+void TForm1::Button9Click() {
+    sending_->Button9Click();
 }
 
 void TForm1::Timer1Timer() {

@@ -20,13 +20,11 @@
 
 class TForm2;
 
-// The bulk send walks the phone book view through this.
+// A bulk send takes its recipients from the phone book view through this.
 class PhonebookRecipients : public BulkRecipients {
 public:
     explicit PhonebookRecipients(PhonebookView& view) : view_(view) {}
-    bool eof() const override { return view_.eof(); }
-    QString currentTelefon() const override { return view_.fieldText(Field::telefon); }
-    void next() override { view_.next(); }
+    std::vector<Recipient> fromCurrentRow() const override;
 
 private:
     PhonebookView& view_;
@@ -75,6 +73,7 @@ public:
     void Button5Click();
     void Button6Click();
     void Button8Click();
+    void Button9Click();
     void Timer1Timer();
     void memo1Change();
     void DBGrid1CtrlDelete();
@@ -122,6 +121,8 @@ private:
     QPushButton Button8{&Panel1};
     QPushButton Button3{&Panel1};
     QPushButton Button5{&Panel1};
+    QLabel Label8{&Panel1};
+    QPushButton Button9{&Panel1};
 
     // Components without a place on the screen.
     PhonebookDatabase conn;
@@ -130,6 +131,7 @@ private:
     QTimer Timer1{this};
     std::unique_ptr<TGsmModem> GsmModem;
     PhonebookRecipients recipients_{numara};
+    SendLog sendLog_{[this] { return conn.connection(); }};
     std::unique_ptr<GsmSmsModem> smsModem_;
     std::unique_ptr<SendingWorkflow> sending_;
     bool syncingGrid_ = false;

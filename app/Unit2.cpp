@@ -4,6 +4,7 @@
 #include "FormLayout.h"
 #include "Unit1.h"
 #include "UserDialogs.h"
+#include "messaging/PhoneNumber.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -135,6 +136,18 @@ void TForm2::showDialog() {
 }
 
 void TForm2::Button1Click() {
+    // A number no message can reach is kept if the user wants it (a landline, a note); Cancel goes
+    // back to the dialog to correct it.
+    const bool pending =
+        numara_.state() == PhonebookView::State::Editing || numara_.state() == PhonebookView::State::Adding;
+    if (pending) {
+        const DialNumber number = dialNumber(numara_.fieldText(Field::telefon));
+        if (!number.valid() &&
+            !UserDialogs::current().confirmWarning(
+                number.error + QStringLiteral("\nBu numaraya mesaj gönderilemez. Yine de kaydedilsin mi?"))) {
+            return;
+        }
+    }
     numara_.post();
     hide();
 }

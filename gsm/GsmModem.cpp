@@ -557,9 +557,14 @@ std::int32_t TGsmModem::SendString(const std::string& text) {
 
 void TGsmModem::SendSms(const std::string& number, const std::string& serviceCentre,
                         const std::string& text) {
-    // Each step is one write and a pause; the phone's replies are not awaited.
+    // Each step is one write and a pause; the phone's replies are not awaited. A step the device
+    // did not take whole ends the submission: the phone would otherwise get half a command or a
+    // text without its end, and the caller would count as sent what never left.
     const auto step = [this](const std::string& bytes) {
-        SendString(bytes);
+        const std::size_t length = std::min(bytes.size(), bytes.find('\0'));
+        if (SendString(bytes) < static_cast<std::int32_t>(length)) {
+            throw std::runtime_error("Mesaj gönderilemedi: " + FPortName + " portu veri almıyor.");
+        }
         FPlatform.Clock->Sleep(CommandPause);
     };
     step(std::string(1, '\x1B'));

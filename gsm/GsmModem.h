@@ -134,6 +134,8 @@ public:
     void Disconnect();
     // Throws std::runtime_error("COM3 is not open.").
     std::int32_t SendString(const std::string& text);
+    // Throws the not-open error of SendString, or "Mesaj gönderilemedi: COM3 portu veri almıyor."
+    // when a write did not go out whole (the device took nothing for about a second).
     void SendSms(const std::string& number, const std::string& serviceCentre, const std::string& text);
 
     // Raises OnRing when the delivered text holds "RING", with the number

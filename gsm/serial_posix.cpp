@@ -155,19 +155,22 @@ public:
         return {};
     }
 
+    // Gives up once the device has taken nothing for WriteTotalTimeoutConstant ms (0: never). The
+    // per-byte multiplier is not used: a long text at a slow rate goes on while bytes keep leaving,
+    // and a line that never drains holds the caller about that long, not 100 ms for every byte asked.
     std::int32_t Write(const char* data, std::size_t size) override {
         std::shared_lock lock(FMutex);
         if (FFd < 0) {
             return 0;
         }
-        const std::uint64_t budget =
-            std::uint64_t{FTimeouts.WriteTotalTimeoutMultiplier} * size + FTimeouts.WriteTotalTimeoutConstant;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget);
+        const std::chrono::milliseconds stall{FTimeouts.WriteTotalTimeoutConstant};
+        auto deadline = std::chrono::steady_clock::now() + stall;
         std::size_t written = 0;
         while (written < size) {
             const ssize_t count = ::write(FFd, data + written, size - written);
             if (count > 0) {
                 written += static_cast<std::size_t>(count);
+                deadline = std::chrono::steady_clock::now() + stall;
                 continue;
             }
             if (count < 0 && errno == EINTR) {
@@ -180,7 +183,7 @@ public:
                 break;
             }
             int wait = -1;
-            if (budget != 0) {
+            if (stall.count() != 0) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now());
                 if (left.count() <= 0) {

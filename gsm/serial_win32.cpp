@@ -53,9 +53,10 @@ public:
 
     bool ApplyTimeouts(const TCommTimeouts& timeouts) override {
         std::shared_lock lock(FMutex);
+        // No per-byte write multiplier: Write goes on while bytes keep leaving, and gives up only once
+        // the port has taken nothing for WriteTotalTimeoutConstant.
         COMMTIMEOUTS record{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
-                            timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
-                            timeouts.WriteTotalTimeoutConstant};
+                            timeouts.ReadTotalTimeoutConstant, 0, timeouts.WriteTotalTimeoutConstant};
         return FHandle != INVALID_HANDLE_VALUE && SetCommTimeouts(FHandle, &record) != 0;
     }
 
@@ -92,11 +93,17 @@ public:
 
     std::int32_t Write(const char* data, std::size_t size) override {
         std::shared_lock lock(FMutex);
-        DWORD count = 0;
-        if (FHandle != INVALID_HANDLE_VALUE) {
-            WriteFile(FHandle, data, static_cast<DWORD>(size), &count, nullptr);
+        std::size_t written = 0;
+        while (FHandle != INVALID_HANDLE_VALUE && written < size) {
+            DWORD count = 0;
+            const BOOL done =
+                WriteFile(FHandle, data + written, static_cast<DWORD>(size - written), &count, nullptr);
+            written += count;
+            if (done == 0 || count == 0) {
+                break;
+            }
         }
-        return static_cast<std::int32_t>(count);
+        return static_cast<std::int32_t>(written);
     }
 
     void Purge() override {

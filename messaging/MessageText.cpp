@@ -71,11 +71,3 @@ std::string messageBytes(const QString& memoText) {
         bytes.begin(), bytes.end(), [](char b) { return b == '\0' || b == '\x1A' || b == '\x1B'; }, '?');
     return bytes;
 }
-
-std::string recipientNumber(const QString& nationalNumber) {
-    std::string bytes = toCp1254(QStringLiteral("+9") + nationalNumber);
-    std::replace_if(
-        bytes.begin(), bytes.end(), [](char b) { return b == '"' || static_cast<unsigned char>(b) < 0x20; },
-        '?');
-    return bytes;
-}

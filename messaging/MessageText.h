@@ -20,7 +20,3 @@ void foldTurkishLetters(QPlainTextEdit& memo1);
 // The three characters that would end the text entry at the phone early (zero, Ctrl-Z, escape) go
 // out as '?', so nothing of the text can be taken for a command or leave the entry open.
 std::string messageBytes(const QString& memoText);
-
-// "+9" followed by the number as stored or typed, in code page 1254. A double quote or a control
-// character, which would end the quoted number or the command line it stands in, goes out as '?'.
-std::string recipientNumber(const QString& nationalNumber);

@@ -2,16 +2,15 @@
 
 #include "CodePage1254.h"
 #include "MessageText.h"
+#include "PhoneNumber.h"
 
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QThread>
-#include <QTimer>
-#include <algorithm>
-#include <string_view>
 #include <utility>
 
 const QString SendingWorkflow::NoConnection = QStringLiteral("Durum: Bağlantı Yok");
@@ -21,24 +20,35 @@ const QString SendingWorkflow::Going = QStringLiteral("Gidiyor");
 
 namespace {
 
-// The phone's confirmation of a submitted message, e.g. "\r\n+CMGS: 23\r\n\r\nOK\r\n".
-constexpr std::string_view confirmation = "+CMGS:";
-
 const QString refusal = QStringLiteral("Telefon bağlantısı yapılamadı");
 const QString ringLine = QStringLiteral("çaldı");
+const QString noAnswer = QStringLiteral("yanıt yok");
+const QString notSent = QStringLiteral("Mesaj gönderilemedi: ");
 
-void setBackground(QLabel& label, const QColor& colour) {
+constexpr int AnswerCheckInterval = 1000; // ms
+
+void paint(QLabel& label, const QColor& background, const QColor& text) {
     label.setAutoFillBackground(true);
     QPalette palette = label.palette();
-    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, text);
     label.setPalette(palette);
+}
+
+// The text colour the label had before any fill: its parent's.
+QColor windowTextOf(const QLabel& label) {
+    const QWidget* parent = label.parentWidget();
+    return (parent != nullptr ? parent->palette() : QPalette()).color(QPalette::WindowText);
 }
 
 } // namespace
 
-SendingWorkflow::SendingWorkflow(SendingControls controls, BulkRecipients& recipients, SmsModem& modem,
-                                 std::function<void(const QString&)> showMessage)
-    : m_controls(controls), m_recipients(recipients), m_modem(modem), m_showMessage(std::move(showMessage)) {}
+SendingWorkflow::SendingWorkflow(SendingControls controls, SendingServices services)
+    : m_controls(controls), m_services(std::move(services)) {
+    m_answerTimer.setInterval(AnswerCheckInterval);
+    connect(&m_answerTimer, &QTimer::timeout, this, &SendingWorkflow::expireUnanswered);
+    showRun();
+}
 
 void SendingWorkflow::memo1Change() {
     m_controls.Label7.setText(QString::number(messageLength(m_controls.memo1.toPlainText())));
@@ -46,10 +56,10 @@ void SendingWorkflow::memo1Change() {
 }
 
 bool SendingWorkflow::sendRefused() {
-    if (m_controls.Label4.text() != NoConnection) {
+    if (m_connection == Connection::Connected) {
         return false;
     }
-    m_showMessage(refusal);
+    m_services.showMessage(refusal);
     return true;
 }
 
@@ -63,72 +73,199 @@ void SendingWorkflow::Button4Click() {
         return;
     }
     foldTurkishLetters(m_controls.memo1);
-    sendMessageTo(m_controls.Edit1.text());
+    const DialNumber number = dialNumber(m_controls.Edit1.text());
+    if (!number.valid()) {
+        m_services.showMessage(notSent + number.error);
+        return;
+    }
+    submit(number.number, QString(), messageBytes(m_controls.memo1.toPlainText()), {Owner::SingleSend, 0});
 }
 
 void SendingWorkflow::Button6Click() {
-    if (sendRefused()) {
+    if (sendRefused() || m_run.going()) {
         return;
     }
     foldTurkishLetters(m_controls.memo1);
+    m_run.start(m_services.recipients.fromCurrentRow(), m_controls.memo1.toPlainText());
     setStatus(Ready);
-    // Pressed again during a run the timer keeps its rhythm; only the status line changes.
-    if (!m_controls.Timer1.isActive()) {
-        m_controls.Timer1.setInterval(TickInterval);
-        m_controls.Timer1.start();
+    m_controls.Timer1.setInterval(TickInterval);
+    m_controls.Timer1.start();
+    showRun();
+}
+
+void SendingWorkflow::Button9Click() {
+    if (m_run.going()) {
+        endRun(SendRun::State::Stopped);
     }
 }
 
 void SendingWorkflow::Timer1Timer() {
-    // End of data first: the run ends on the tick after the last row, confirmed or not.
-    if (m_recipients.eof()) {
-        setStatus(Ready);
+    if (!m_run.going()) {
         m_controls.Timer1.stop();
         return;
     }
-    if (m_controls.Label4.text() != Ready) {
+    // The message with the phone is answered (or overdue) first; a phone that is gone is waited for.
+    if (m_run.state() == SendRun::State::WaitingForAnswer || m_connection != Connection::Connected) {
         return;
     }
-    // "Gidiyor" before sending: a failing send leaves the run waiting on this row.
-    setStatus(Going);
-    sendMessageTo(m_recipients.currentTelefon());
-    m_recipients.next();
+    try {
+        if (!sendNextOfRun()) {
+            endRun(SendRun::State::Finished);
+            return;
+        }
+    } catch (const SendLogError&) {
+        // Nothing goes out unrecorded.
+        endRun(SendRun::State::Stopped);
+        throw;
+    }
+    showRun();
 }
 
-void SendingWorkflow::sendMessageTo(const QString& nationalNumber) {
-    // memo1 is read afresh for every message; no service centre is named.
-    m_modem.SendSms(recipientNumber(nationalNumber), std::string(),
-                    messageBytes(m_controls.memo1.toPlainText()));
+bool SendingWorkflow::sendNextOfRun() {
+    const std::string text = messageBytes(m_run.text());
+    while (const std::optional<Recipient> recipient = m_run.take()) {
+        const DialNumber number = dialNumber(recipient->telefon);
+        if (!number.valid()) {
+            // Failed without a word to the phone, so it takes no tick.
+            m_services.log.add({recipient->telefon, recipient->adsoyad, fromCp1254(text), number.error,
+                                SendLog::Durum::Hata});
+            m_run.record(false);
+            continue;
+        }
+        setStatus(Going);
+        m_run.submitted();
+        try {
+            submit(number.number, recipient->adsoyad, text, {Owner::Run, m_run.serial()});
+        } catch (const SendLogError&) {
+            throw;
+        } catch (const std::exception&) {
+            // The error is in the message's log row and in the count; the next tick goes on.
+            m_run.record(false);
+            setStatus(Ready);
+        }
+        return true;
+    }
+    return false;
+}
+
+void SendingWorkflow::endRun(SendRun::State end) {
+    if (end == SendRun::State::Finished) {
+        m_run.finish();
+    } else {
+        m_run.stop();
+    }
+    m_controls.Timer1.stop();
+    if (m_connection == Connection::Connected) {
+        setStatus(Ready);
+    }
+    showRun();
+}
+
+void SendingWorkflow::submit(const QString& number, const QString& adsoyad, const std::string& text,
+                             Pending pending) {
+    // The row comes first: a message that cannot be recorded is not sent.
+    const qint64 id =
+        m_services.log.add({number, adsoyad, fromCp1254(text), QString(), SendLog::Durum::Bekliyor});
+    m_pending.emplace(id, pending);
+    m_submissions.add(id, text, m_services.now());
+    if (!m_answerTimer.isActive()) {
+        m_answerTimer.start();
+    }
+    try {
+        m_services.modem.SendSms(toCp1254(number), std::string(), text);
+    } catch (const std::exception& error) {
+        m_submissions.remove(id);
+        m_pending.erase(id);
+        m_services.log.finish(id, QString::fromUtf8(error.what()), SendLog::Durum::Hata);
+        throw;
+    }
+}
+
+void SendingWorkflow::expireUnanswered() {
+    settle(m_submissions.expire(m_services.now()));
+}
+
+void SendingWorkflow::settle(const std::vector<Submissions::Answer>& answers) {
+    for (const Submissions::Answer& answer : answers) {
+        settle(answer);
+    }
+    if (m_submissions.empty()) {
+        m_answerTimer.stop();
+    }
+}
+
+void SendingWorkflow::settle(const Submissions::Answer& answer) {
+    const auto found = m_pending.find(answer.token);
+    if (found == m_pending.end()) {
+        return;
+    }
+    const Pending pending = found->second;
+    m_pending.erase(found);
+    const bool sent = answer.result == Submissions::Result::Confirmed;
+    const QString sonuc =
+        answer.result == Submissions::Result::Unanswered ? noAnswer : fromCp1254(answer.line);
+    try {
+        m_services.log.finish(answer.token, sonuc, sent ? SendLog::Durum::Gonderildi : SendLog::Durum::Hata);
+    } catch (const SendLogError& error) {
+        const QString text = QString::fromUtf8(error.what());
+        later([this, text] { m_services.showError(text); });
+    }
+
+    const bool runWaits = m_run.state() == SendRun::State::WaitingForAnswer;
+    if (pending.owner == Owner::SingleSend) {
+        if (!sent) {
+            later([this, sonuc] { m_services.showMessage(notSent + sonuc); });
+        } else if (!runWaits && m_connection == Connection::Connected) {
+            setStatus(Ready);
+        }
+        return;
+    }
+    if (pending.runSerial != m_run.serial()) {
+        return; // a run left behind: only its log row changes
+    }
+    m_run.record(sent);
+    if (runWaits && m_connection == Connection::Connected) {
+        setStatus(Ready);
+    }
+    showRun();
+}
+
+void SendingWorkflow::showRun() {
+    m_controls.Label8.setText(m_run.progress(std::chrono::milliseconds(TickInterval)));
+    m_controls.Button9.setEnabled(m_run.going());
+    m_controls.Button6.setEnabled(!m_run.going());
+}
+
+void SendingWorkflow::later(std::function<void()> notice) {
+    // A message box runs an event loop of its own: shown from the top of the event loop, never
+    // from inside the handler that is still changing the state.
+    QMetaObject::invokeMethod(this, std::move(notice), Qt::QueuedConnection);
 }
 
 void SendingWorkflow::GsmModemConnect() {
     deliver([this] {
-        m_receivedTail.clear();
+        m_connection = Connection::Connected;
+        settle(m_submissions.abandon());
         setStatus(Connected);
-        setBackground(m_controls.Label4, QColor(255, 0, 0));
+        paint(m_controls.Label4, QColor(255, 0, 0), windowTextOf(m_controls.Label4));
         m_controls.Panel1.setEnabled(true);
     });
 }
 
 void SendingWorkflow::GsmModemDisconnect() {
     deliver([this] {
-        m_receivedTail.clear();
+        // What the phone had not answered can no longer be answered.
+        m_connection = Connection::None;
+        settle(m_submissions.abandon());
         setStatus(NoConnection);
-        setBackground(m_controls.Label4, QColor(0, 0, 0));
+        paint(m_controls.Label4, QColor(0, 0, 0), QColor(255, 255, 255));
     });
 }
 
 void SendingWorkflow::GsmModemReceive(const std::string& buffer) {
     deliver([this, buffer] {
-        // The component cuts its deliveries by time, not by line, so the confirmation may begin at
-        // the end of one delivery and end in the next: test it with the previous delivery's tail.
-        const std::string joined = m_receivedTail + buffer;
-        if (joined.find(confirmation) != std::string::npos) {
-            setStatus(Ready);
-        }
-        const std::size_t keep = std::min(joined.size(), confirmation.size() - 1);
-        m_receivedTail = joined.substr(joined.size() - keep);
         m_controls.memo2.appendPlainText(fromCp1254(buffer));
+        settle(m_submissions.read(buffer));
     });
 }
 
@@ -138,28 +275,28 @@ void SendingWorkflow::GsmModemRing(const std::string& /*callerNumber*/) {
 
 void SendingWorkflow::deliver(std::function<void()> effect) {
     {
-        const std::lock_guard lock(m_pendingMutex);
-        m_pending.push_back(std::move(effect));
+        const std::lock_guard lock(m_eventsMutex);
+        m_events.push_back(std::move(effect));
     }
     if (QThread::currentThread() == thread()) {
-        applyPending();
+        applyEvents();
     } else {
-        QMetaObject::invokeMethod(this, &SendingWorkflow::applyPending, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &SendingWorkflow::applyEvents, Qt::QueuedConnection);
     }
 }
 
-void SendingWorkflow::applyPending() {
+void SendingWorkflow::applyEvents() {
     // Effects queued from another thread that are still waiting go first, so a call made here on
     // the user-interface thread never overtakes an event that arrived before it.
     for (;;) {
         std::function<void()> effect;
         {
-            const std::lock_guard lock(m_pendingMutex);
-            if (m_pending.empty()) {
+            const std::lock_guard lock(m_eventsMutex);
+            if (m_events.empty()) {
                 return;
             }
-            effect = std::move(m_pending.front());
-            m_pending.pop_front();
+            effect = std::move(m_events.front());
+            m_events.pop_front();
         }
         effect();
     }

@@ -2,29 +2,37 @@
 
 // The connection state, the single send and the bulk send of the main window.
 //
-// The status line (Label4's text) is the only state: the buttons and the timer compare its text,
-// the phone's events write it. The bulk send's position is the current row of the phone book view.
+// The state lives in names: the connection (none, connected), the run (SendRun), the messages
+// the phone has not answered (Submissions), each with its row in the send log. The status line
+// shows it: "Durum: Bağlantı Yok", "Durum: Bağlandı", "Hazır", "Gidiyor".
+
+#include "SendLog.h"
+#include "SendRun.h"
+#include "Submissions.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QTimer;
+class QPushButton;
 class QWidget;
 
-// The phone book view as the bulk send walks it.
+// The phone book view as a bulk send takes it at the press.
 class BulkRecipients {
 public:
     virtual ~BulkRecipients() = default;
-    virtual bool eof() const = 0;               // the end-of-data flag
-    virtual QString currentTelefon() const = 0; // `telefon` of the current row, as stored
-    virtual void next() = 0;                    // move to the next row (sets eof at the last row); may throw
+    // The stored rows of the view from the current row to the last; a new row not yet written is
+    // left out, and an edited one is taken as the file has it.
+    virtual std::vector<Recipient> fromCurrentRow() const = 0;
 };
 
 // The GSM component's SendSms. All three texts in code page 1254; failures are std::runtime_error.
@@ -38,36 +46,54 @@ public:
 // The main window's controls this workflow reads and writes. The window owns them and connects
 // memo1's textChanged to memo1Change and Timer1's timeout to Timer1Timer.
 struct SendingControls {
-    QLabel& Label4;
+    QLabel& Label4; // the status line
     QPlainTextEdit& memo1;
     QPlainTextEdit& memo2;
     QLabel& Label7;
     QLineEdit& Edit1;
     QWidget& Panel1;
     QTimer& Timer1;
+    QPushButton& Button6; // "Tüm Rehbere Gönder"
+    QLabel& Label8;       // the run's progress
+    QPushButton& Button9; // "Durdur"
 };
 
-// Lives on the user-interface thread. Errors from SendSms and next() are not caught here: they reach
-// the caller of the handler. The GSM component must be stopped before this object is destroyed.
+// What the workflow uses besides the controls.
+struct SendingServices {
+    BulkRecipients& recipients;
+    SmsModem& modem;
+    SendLog& log;
+    std::function<void(const QString&)> showMessage; // a message box
+    std::function<void(const QString&)> showError;   // the program's error box
+    std::function<Submissions::Clock::time_point()> now = [] { return Submissions::Clock::now(); };
+};
+
+// Lives on the user-interface thread. The GSM component must be stopped before this object is
+// destroyed.
 class SendingWorkflow : public QObject {
     Q_OBJECT
 
 public:
-    SendingWorkflow(SendingControls controls, BulkRecipients& recipients, SmsModem& modem,
-                    std::function<void(const QString&)> showMessage);
+    SendingWorkflow(SendingControls controls, SendingServices services);
 
     static const QString NoConnection; // "Durum: Bağlantı Yok"
     static const QString Connected;    // "Durum: Bağlandı"
     static const QString Ready;        // "Hazır"
     static const QString Going;        // "Gidiyor"
 
-    static constexpr int TickInterval = 2000; // ms between two steps of the bulk send
+    static constexpr int TickInterval = 2000; // ms between two messages of a run
 
-    // User-interface thread only.
+    // User-interface thread only. Errors (the send log not writable, a single send the component
+    // could not write) are thrown to the caller, the window's top-level handler.
     void memo1Change();
     void Button4Click();
     void Button6Click();
+    void Button9Click();
     void Timer1Timer();
+    // Settles the messages whose answer is overdue; run every second while any is outstanding.
+    void expireUnanswered();
+
+    const SendRun& run() const { return m_run; }
 
     // The component's events. Callable from any thread: the effects are applied on this object's
     // thread in the order the calls arrive, at once when called there, otherwise queued for its
@@ -78,18 +104,34 @@ public:
     void GsmModemRing(const std::string& callerNumber);
 
 private:
+    enum class Connection { None, Connected };
+    enum class Owner { SingleSend, Run };
+    struct Pending {
+        Owner owner;
+        int runSerial;
+    };
+
     bool sendRefused();
-    void sendMessageTo(const QString& nationalNumber);
+    void submit(const QString& number, const QString& adsoyad, const std::string& text, Pending pending);
+    bool sendNextOfRun();
+    void endRun(SendRun::State end);
+    void settle(const std::vector<Submissions::Answer>& answers);
+    void settle(const Submissions::Answer& answer);
+    void showRun();
     void setStatus(const QString& text);
+    void later(std::function<void()> notice);
     void deliver(std::function<void()> effect);
-    void applyPending();
+    void applyEvents();
 
     SendingControls m_controls;
-    BulkRecipients& m_recipients;
-    SmsModem& m_modem;
-    std::function<void(const QString&)> m_showMessage;
+    SendingServices m_services;
 
-    std::mutex m_pendingMutex;
-    std::deque<std::function<void()>> m_pending; // guarded by m_pendingMutex
-    std::string m_receivedTail; // end of the previous delivery, for a "+CMGS:" cut in two; UI thread
+    Connection m_connection = Connection::None;
+    SendRun m_run;
+    Submissions m_submissions;
+    std::map<long long, Pending> m_pending; // by the send log's row id
+    QTimer m_answerTimer;
+
+    std::mutex m_eventsMutex;
+    std::deque<std::function<void()>> m_events; // guarded by m_eventsMutex
 };

@@ -29,6 +29,8 @@ public:
     void open(const QString& fileName, int busyTimeoutMs = kDefaultBusyTimeoutMs);
     bool isOpen() const;
     QString fileName() const { return fileName_; }
+    // The open connection, for tables of their own beside `numara` (the send log).
+    QSqlDatabase connection() const { return db(); }
 
     // "select * from numara", narrowed by the non-empty boxes of the filter.
     std::vector<Contact> select(const SearchFilter& filter = {}) const;

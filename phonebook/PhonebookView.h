@@ -41,6 +41,8 @@ public:
     bool isEmpty() const { return rows_.empty(); }
     // The row as shown: the current row carries its pending changes.
     const Contact& row(int index) const;
+    // The row as the file has it, without a pending change; a new row not yet written has id 0.
+    const Contact& storedRow(int index) const { return rows_.at(static_cast<std::size_t>(index)); }
     int currentRow() const { return current_; }
     // Set for an empty or closed view and once next() found no further row.
     bool eof() const { return eof_; }

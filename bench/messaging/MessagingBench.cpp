@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
@@ -20,9 +22,7 @@
 namespace {
 
 struct NoRecipients : BulkRecipients {
-    bool eof() const override { return true; }
-    QString currentTelefon() const override { return {}; }
-    void next() override {}
+    std::vector<Recipient> fromCurrentRow() const override { return {}; }
 };
 
 struct NoModem : SmsModem {
@@ -93,15 +93,17 @@ int main(int argc, char** argv) {
                     fold / 1000);
     }
 
-    QLabel label4, label7;
+    QLabel label4, label7, label8;
     QPlainTextEdit memo1, memo2;
     QLineEdit edit1;
     QWidget panel1;
     QTimer timer1;
+    QPushButton button6, button9;
     NoRecipients recipients;
     NoModem modem;
-    SendingWorkflow workflow({label4, memo1, memo2, label7, edit1, panel1, timer1}, recipients, modem,
-                             [](const QString&) {});
+    SendLog sendLog([] { return QSqlDatabase(); });
+    SendingWorkflow workflow({label4, memo1, memo2, label7, edit1, panel1, timer1, button6, label8, button9},
+                             {recipients, modem, sendLog, [](const QString&) {}, [](const QString&) {}});
     constexpr int deliveries = 100000;
     const long before = residentKiB();
     QElapsedTimer clock;

@@ -86,6 +86,43 @@ TEST_F(ContactDialogTest, TypingIntoABoxStartsEditingByItself) {
     EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz' and telefon = '05000000000'"), 1);
 }
 
+// "Kaydet" warns about a number no message can reach; OK keeps it as typed, Cancel goes back.
+TEST_F(ContactDialogTest, SaveWarnsOfANumberThatIsNone) {
+    struct Case {
+        const char* typed;
+        bool answer;
+        const char* warning; // "" for none
+    };
+    const Case cases[] = {
+        {"0532 123 45 67", false, ""},
+        {"0312 555 12 12", true, ""},
+        {"Ev: 212 555", true, "geçersiz numara: Ev: 212 555 (rakam dışı karakter)"},
+        {"0532", false, "geçersiz numara: 0532 (çok kısa)"},
+        {"", true, "geçersiz numara: boş"},
+    };
+    for (const Case& c : cases) {
+        dialogs.warnings.clear();
+        dialogs.answers = {c.answer};
+        mainButton("Button2").click();
+        type("DBEdit1", "Yeni Kişi");
+        type("DBEdit2", QString::fromUtf8(c.typed));
+        dialogButton("Button1").click();
+        const QString warning = QString::fromUtf8(c.warning);
+        EXPECT_EQ(dialogs.warnings,
+                  warning.isEmpty()
+                      ? QStringList()
+                      : QStringList{warning + "\nBu numaraya mesaj gönderilemez. Yine de kaydedilsin mi?"})
+            << c.typed;
+        const bool saved = warning.isEmpty() || c.answer;
+        EXPECT_EQ(form2->isVisible(), !saved) << c.typed;
+        EXPECT_EQ(view().state(), saved ? State::Browsing : State::Adding) << c.typed;
+        EXPECT_EQ(file.count("coalesce(telefon, '') = '" + std::string(c.typed) + "'"), saved ? 1 : 0) << c.typed;
+        if (!saved) {
+            dialogButton("Button2").click();
+        }
+    }
+}
+
 TEST_F(ContactDialogTest, SaveWithNothingPendingShowsTheQueryErrorAndStaysOpen) {
     form2->showDialog();
     dialogButton("Button1").click();

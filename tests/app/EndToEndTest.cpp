@@ -4,7 +4,9 @@
 #include "ModemSim.h"
 #include "PhonebookFile.h"
 #include "ScriptedDialogs.h"
+#include "Typing.h"
 #include "app/Unit1.h"
+#include "app/Unit2.h"
 
 #include <QColor>
 #include <QComboBox>
@@ -55,13 +57,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(devices.isValid());
         plugInPhone();
-        file.add({
-            {"Ayşe Yılmaz", "05351110001", "Turkcell", "Ankara"},
-            {"Mehmet Öz", "05321110002", "Vodafone", "İstanbul"},
-            {"Zeynep Çelik", "05551110003", "Türk Telekom", "Ankara"},
-            {"Ömer Şahin", "05421110004", "Turkcell", "İzmir"},
-            {"Gül Ünal", "05061110005", "Vodafone", "Bursa"},
-        });
+        fillPhoneBook();
         form = std::make_unique<TForm1>(
             file.dir(), std::make_unique<TGsmModem>(SystemPlatform(devices.path().toStdString())));
     }
@@ -71,6 +67,29 @@ protected:
     }
 
     virtual TModemSimOptions phoneOptions() { return linkedAs(linkPath()); }
+    virtual void fillPhoneBook() {
+        file.add({
+            {"Ayşe Yılmaz", "05351110001", "Turkcell", "Ankara"},
+            {"Mehmet Öz", "05321110002", "Vodafone", "İstanbul"},
+            {"Zeynep Çelik", "05551110003", "Türk Telekom", "Ankara"},
+            {"Ömer Şahin", "05421110004", "Turkcell", "İzmir"},
+            {"Gül Ünal", "05061110005", "Vodafone", "Bursa"},
+        });
+    }
+    // The send log, a row a line: "telefon|adsoyad|sonuc|durum".
+    std::string sendLog() const {
+        return file.scalar("select group_concat(telefon || '|' || adsoyad || '|' || sonuc || '|' || durum, "
+                           "char(10)) from (select * from gonderim order by id)");
+    }
+    QLabel& progress() { return control<QLabel>(*form, "Label8"); }
+    void pressSendToAll(const QString& text) {
+        control<QPlainTextEdit>(*form, "memo1").setPlainText(text);
+        control<QPushButton>(*form, "Button6").click();
+    }
+    bool runEnds(int messages) {
+        return QTest::qWaitFor([&] { return !timer().isActive(); },
+                               (messages + 2) * SendingWorkflow::TickInterval + DeliveryBound);
+    }
     QString linkPath() const { return devices.filePath(QStringLiteral("ttyUSB0")); }
     TModemSim& sim() { return *phone; }
 
@@ -186,12 +205,14 @@ TEST_F(EndToEndTest, CharactersThatWouldEndTheCommandOrTheTextEarlyNeverReachThe
                                      "c é\nson"));
 
     control<QPushButton>(*form, "Button4").click();
+    ASSERT_EQ(dialogs.messages.size(), 1) << "a quote or CR would end the number: it is no number";
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Mesaj gönderilemedi: geçersiz numara: "));
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPushButton>(*form, "Button4").click();
 
-    const std::string expected = submission("+90532?1?", "a?b?c \xe9\r\nson");
+    const std::string expected = submission("+905321234567", "a?b?c \xe9\r\nson");
     EXPECT_EQ(receivedUpTo(before, expected, DeliveryBound), expected)
-        << "a quote or CR would end the number, Ctrl-Z or ESC the text; é goes out in code page 1254";
-    ASSERT_TRUE(sim().WaitForMessages(1, 4s));
-    EXPECT_EQ(sim().Messages()[0].Number, "+90532?1?");
+        << "Ctrl-Z or ESC would end the text; é goes out in code page 1254";
 }
 
 TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
@@ -227,17 +248,14 @@ TEST_F(EndToEndTest, BulkSendGoesFromTheCurrentRowToTheLastOneMessageEach) {
         EXPECT_EQ(messages[i].Reference, static_cast<int>(i) + 1) << "each one confirmed";
     }
     EXPECT_EQ(sim().Received().find("05351110001"), std::string::npos) << "the row above is not sent";
-    EXPECT_TRUE(form->query().eof());
-    EXPECT_EQ(form->query().currentRow(), 4) << "the view stays on its last row";
+    EXPECT_EQ(form->query().currentRow(), 1) << "the run never moves the view";
     EXPECT_TRUE(control<QPlainTextEdit>(*form, "memo2").toPlainText().contains("+CMGS: 4"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
-
-    // The view still stands at its end: a new run ends on its first tick.
-    control<QPushButton>(*form, "Button6").click();
-    ASSERT_TRUE(timer().isActive());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 2 * SendingWorkflow::TickInterval));
-    EXPECT_EQ(sim().Messages().size(), numbers.size());
-    EXPECT_EQ(status().text(), "Hazır");
+    EXPECT_EQ(progress().text(), "Bitti: 4 / 4 gönderildi · 0 hata");
+    EXPECT_EQ(sendLog(), "+905321110002|Mehmet Öz|+CMGS: 1|gönderildi\n"
+                         "+905551110003|Zeynep Çelik|+CMGS: 2|gönderildi\n"
+                         "+905421110004|Ömer Şahin|+CMGS: 3|gönderildi\n"
+                         "+905061110005|Gül Ünal|+CMGS: 4|gönderildi");
 }
 
 TEST_F(EndToEndTest, RingIsLoggedWithoutTheCallersNumber) {
@@ -324,47 +342,56 @@ TEST_F(EndToEndTest, AMessageThePhoneRefusesLeavesTheStatusLineAndIsLogged) {
         << memo2.toPlainText().toStdString();
     EXPECT_EQ(status().text(), "Durum: Bağlandı") << "only a confirmation makes it \"Hazır\"";
     EXPECT_FALSE(memo2.toPlainText().contains("+CMGS:"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, DeliveryBound));
+    EXPECT_EQ(dialogs.messages, QStringList{"Mesaj gönderilemedi: +CMS ERROR: 305"});
+    EXPECT_EQ(sendLog(), "+905321234567||+CMS ERROR: 305|hata");
 }
 
-TEST_F(EndToEndTest, TheGridAndTheSearchSteerARunningBulkSend) {
+// Before, the run walked the view's current row: an "Ekle" during it sent to the half-typed
+// number, a deleted row shifted it, and memo1 was read afresh at every tick.
+TEST_F(EndToEndTest, NothingDoneToThePhoneBookDuringARunChangesIt) {
     connectPhone();
+    TForm2 dialog(*form);
+    form->setContactDialog(&dialog);
     auto& grid = control<QTableView>(*form, "DBGrid1");
-    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Hatırlatma"));
-    const auto sentCount = [&](std::size_t count) {
-        return QTest::qWaitFor([&] { return sim().Messages().size() == count; }, 2 * DeliveryBound);
-    };
+    pressSendToAll(QStringLiteral("Hatırlatma"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim().Messages().size() == 1; }, 2 * DeliveryBound));
 
-    control<QPushButton>(*form, "Button6").click();
-    ASSERT_TRUE(sentCount(1));
     grid.setCurrentIndex(grid.model()->index(3, 0));
-    ASSERT_TRUE(sentCount(2));
-    auto& edit2 = control<QLineEdit>(*form, "Edit2");
-    edit2.setText(QStringLiteral("ankara"));
-    QTest::keyClick(&edit2, Qt::Key_Return);
-    ASSERT_EQ(grid.model()->rowCount(), 2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !timer().isActive(); }, 6 * SendingWorkflow::TickInterval));
+    control<QPushButton>(*form, "Button3").click(); // "Sil", OK
+    control<QPushButton>(*form, "Button2").click(); // "Ekle"
+    typeText(control<QLineEdit>(dialog, "DBEdit1"), QStringLiteral("Yarım"));
+    typeText(control<QLineEdit>(dialog, "DBEdit2"), QStringLiteral("0532"));
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Özel not"));
+    ASSERT_TRUE(runEnds(4));
 
-    std::vector<std::string> numbers;
-    for (const TSubmittedSms& sms : sim().Messages()) {
-        numbers.push_back(sms.Number);
+    std::string expected;
+    for (const char* number :
+         {"+905351110001", "+905321110002", "+905551110003", "+905421110004", "+905061110005"}) {
+        expected += submission(number, "Hatirlatma");
     }
-    EXPECT_EQ(numbers,
-              (std::vector<std::string>{"+905351110001", "+905421110004", "+905351110001", "+905551110003"}))
-        << "the first row, the row chosen in the grid, then the searched view from its top";
+    EXPECT_EQ(sim().Received(), SetupCommand + expected)
+        << "the list and the text of the press, the deleted one too";
+    EXPECT_EQ(form->query().state(), PhonebookView::State::Adding)
+        << "the new row is still the user's to finish";
+    EXPECT_EQ(control<QLineEdit>(dialog, "DBEdit2").text(), "0532");
+    EXPECT_EQ(file.count(), 4) << "nothing was written without \"Kaydet\"";
+    EXPECT_EQ(progress().text(), "Bitti: 5 / 5 gönderildi · 0 hata");
+    EXPECT_EQ(file.scalar("select count(*) from gonderim where durum = 'gönderildi'"), "5");
 }
 
-TEST_F(EndToEndTest, AConfirmationCutInTwoByTheDeliveriesStillCounts) {
+// A phone book another program holds locked: no message goes out unrecorded.
+TEST_F(EndToEndTest, ARunStopsWhenItsLogCannotBeWritten) {
     connectPhone();
-    auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().contains("OK"); }, DeliveryBound))
-        << "the answer to the setup command";
-    sim().Send("\r\n+CM");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().endsWith("+CM"); }, DeliveryBound));
-    EXPECT_EQ(status().text(), "Durum: Bağlandı");
-    sim().Send("GS: 7\r\n\r\nOK\r\n");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound))
-        << memo2.toPlainText().toStdString();
-    EXPECT_EQ(status().size(), status().sizeHint()) << "the fill shrinks with the text";
+    const WriteLock lock(file.path());
+    pressSendToAll(QStringLiteral("Duyuru"));
+    ASSERT_TRUE(runEnds(1));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Gönderim kaydı yazılamadı: "))
+        << dialogs.errors[0].toStdString();
+    dialogs.errors.clear();
+    EXPECT_EQ(sim().Received(), SetupCommand);
+    EXPECT_EQ(progress().text(), "Durduruldu: 0 / 5 gönderildi · 0 hata");
 }
 
 TEST_F(EndToEndTest, BaglanWithNoPortChosenDoesNothing) {
@@ -373,6 +400,86 @@ TEST_F(EndToEndTest, BaglanWithNoPortChosenDoesNothing) {
     EXPECT_FALSE(status().autoFillBackground()) << "the label still follows the window's colour";
     EXPECT_EQ(form->modem().ConnectedPort(), spNone);
     EXPECT_TRUE(sim().Received().empty());
+}
+
+// Before, a refused message left the run at "Gidiyor" for ever.
+TEST_F(EndToEndTest, MessagesThePhoneRefusesDoNotStallTheRun) {
+    connectPhone();
+    form->query().moveTo(2);
+    pressSendToAll(QString(161, QLatin1Char('x')));
+    ASSERT_TRUE(runEnds(3));
+    EXPECT_EQ(sim().Messages().size(), 3U);
+    EXPECT_EQ(progress().text(), "Bitti: 0 / 3 gönderildi · 3 hata");
+    EXPECT_EQ(sendLog(), "+905551110003|Zeynep Çelik|+CMS ERROR: 305|hata\n"
+                         "+905421110004|Ömer Şahin|+CMS ERROR: 305|hata\n"
+                         "+905061110005|Gül Ünal|+CMS ERROR: 305|hata");
+    EXPECT_EQ(status().text(), "Hazır");
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << "counted, not shown one by one";
+}
+
+// The numbers as people keep them; the phone refuses the third message.
+class NumbersAsTypedTest : public EndToEndTest {
+protected:
+    TModemSimOptions phoneOptions() override {
+        TModemSimOptions options = EndToEndTest::phoneOptions();
+        options.RefuseSubmissions = {3};
+        return options;
+    }
+    void fillPhoneBook() override {
+        file.add({{"A", "+905051234567", {}, {}},
+                  {"B", "00905321112233", {}, {}},
+                  {"C", "0542 111 22 33", {}, {}},
+                  {"D", "", {}, {}},
+                  {"E", "0532-123-45-67", {}, {}},
+                  {"F", "5301234567", {}, {}},
+                  {"G", "905371234567", {}, {}}});
+    }
+};
+
+TEST_F(NumbersAsTypedTest, EachGoesToThePhoneItNamesAndTheEmptyOneIsSkipped) {
+    connectPhone();
+    pressSendToAll(QStringLiteral("Kampanya"));
+    ASSERT_TRUE(runEnds(6));
+    std::string expected;
+    for (const char* number : {"+905051234567", "+905321112233", "+905421112233", "+905321234567",
+                               "+905301234567", "+905371234567"}) {
+        expected += submission(number, "Kampanya");
+    }
+    EXPECT_EQ(sim().Received(), SetupCommand + expected);
+    EXPECT_EQ(progress().text(), "Bitti: 5 / 7 gönderildi · 2 hata");
+    EXPECT_EQ(sendLog(), "+905051234567|A|+CMGS: 1|gönderildi\n"
+                         "+905321112233|B|+CMGS: 2|gönderildi\n"
+                         "+905421112233|C|+CMS ERROR: 500|hata\n"
+                         "|D|geçersiz numara: boş|hata\n"
+                         "+905321234567|E|+CMGS: 3|gönderildi\n"
+                         "+905301234567|F|+CMGS: 4|gönderildi\n"
+                         "+905371234567|G|+CMGS: 5|gönderildi");
+}
+
+// A phone that takes every message and never answers.
+class SilentPhoneTest : public EndToEndTest {
+protected:
+    TModemSimOptions phoneOptions() override {
+        TModemSimOptions options = EndToEndTest::phoneOptions();
+        options.NeverConfirm = true;
+        return options;
+    }
+};
+
+TEST_F(SilentPhoneTest, AConfirmationCutInTwoByTheDeliveriesStillCounts) {
+    connectPhone();
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05321234567"));
+    control<QPushButton>(*form, "Button4").click();
+    ASSERT_TRUE(sim().WaitForMessages(1, 4s));
+    auto& memo2 = control<QPlainTextEdit>(*form, "memo2");
+    sim().Send("\r\n+CM");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return memo2.toPlainText().endsWith("+CM"); }, DeliveryBound));
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    sim().Send("GS: 7\r\n\r\nOK\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().text() == "Hazır"; }, DeliveryBound))
+        << memo2.toPlainText().toStdString();
+    EXPECT_EQ(status().size(), status().sizeHint()) << "the fill shrinks with the text";
+    EXPECT_EQ(sendLog(), "+905321234567||+CMGS: 7|gönderildi");
 }
 
 // A second phone on ttyUSB1, listed as COM2.
@@ -438,6 +545,27 @@ TEST_F(SlowPhoneTest, TicksWhileAConfirmationIsAwaitedSendNothing) {
     EXPECT_EQ(sim().Received().substr(before), expected) << "each row once, in order";
     EXPECT_GE(ticks, 4) << "two that sent, one or more that waited for a confirmation, the last one";
     EXPECT_EQ(status().text(), "Hazır");
+}
+
+// Before, a single send's confirmation set "Hazır" for the waiting run, which then sent the
+// single send's text (memo1, read afresh) to the campaign's contacts.
+TEST_F(SlowPhoneTest, ASingleSendDuringARunNeitherMovesItNorLendsItsText) {
+    connectPhone();
+    form->query().moveTo(3);
+    pressSendToAll(QStringLiteral("Kampanya"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim().Messages().size() == 1; }, 2 * DeliveryBound));
+    control<QPlainTextEdit>(*form, "memo1").setPlainText(QStringLiteral("Özel"));
+    control<QLineEdit>(*form, "Edit1").setText(QStringLiteral("05009998877"));
+    control<QPushButton>(*form, "Button4").click();
+    ASSERT_TRUE(runEnds(3));
+
+    const std::size_t setup = SetupCommand.size();
+    EXPECT_EQ(sim().Received().substr(setup), submission("+905421110004", "Kampanya") +
+                                                  submission("+905009998877", "Ozel") +
+                                                  submission("+905061110005", "Kampanya"));
+    EXPECT_EQ(sendLog(), "+905421110004|Ömer Şahin|+CMGS: 1|gönderildi\n"
+                         "+905009998877||+CMGS: 2|gönderildi\n"
+                         "+905061110005|Gül Ünal|+CMGS: 3|gönderildi");
 }
 
 } // namespace

@@ -268,7 +268,8 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
         {"Button4", 536, 200, 185, 41}, {"Button6", 536, 248, 185, 41}, {"memo2", 544, 296, 185, 89},
         {"Edit2", 21, 11, 102, 21},     {"Edit3", 122, 11, 102, 21},    {"Edit4", 221, 11, 92, 21},
         {"DBGrid1", 8, 32, 505, 337},   {"Button2", 8, 376, 49, 25},    {"Button8", 64, 376, 49, 25},
-        {"Button3", 120, 376, 49, 25},  {"Button5", 176, 376, 97, 25},
+        {"Button3", 120, 376, 49, 25},  {"Button5", 176, 376, 97, 25},  {"Label8", 536, 296, 185, 41},
+        {"Button9", 536, 344, 185, 41},
     };
     for (const Placement& p : placements) {
         EXPECT_EQ(control(*form, p.name).geometry(), QRect(p.left, p.top, p.width, p.height)) << p.name;
@@ -293,6 +294,27 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
         << "Edit5 lies on the window, not the panel";
     EXPECT_EQ(control(*form, "Edit2").parentWidget(), &control(*form, "Panel1"));
     EXPECT_EQ(form->pos(), QPoint(203, 111));
+}
+
+TEST_F(MainWindowTest, RunProgressAndStopFitTheFreeSpaceUnderTheSendButtons) {
+    auto form = start();
+    auto& progress = control<QLabel>(*form, "Label8");
+    auto& stop = control<QPushButton>(*form, "Button9");
+    EXPECT_EQ(progress.text(), "");
+    EXPECT_EQ(stop.text(), "Durdur");
+    EXPECT_FALSE(stop.isEnabled()) << "no run goes";
+    for (const QString& longest : {QStringLiteral("99999 / 99999 gönderildi · 99999 hata · kalan ~3334 dk"),
+                                   QStringLiteral("Durduruldu: 99999 / 99999 gönderildi · 99999 hata")}) {
+        progress.setText(longest);
+        EXPECT_LE(progress.heightForWidth(progress.width()), progress.height()) << longest.toStdString();
+    }
+    EXPECT_LE(stop.sizeHint().width(), stop.width());
+    for (QWidget* other : control(*form, "Panel1").findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (other != &progress && other != &stop && other->isVisibleTo(form.get())) {
+            EXPECT_FALSE(other->geometry().intersects(progress.geometry().united(stop.geometry())))
+                << other->objectName().toStdString();
+        }
+    }
 }
 
 TEST_F(MainWindowTest, TabWalksEachParentInItsOrder) {

@@ -358,4 +358,30 @@ TEST_F(Connection, SendSmsStopsAtTheFirstFailure) {
               (Entries{"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>"}));
 }
 
+// A device that takes only part of a write (its queue full, flow control held) fails the
+// submission at that step: nothing after it is written and no pause is taken for it.
+TEST_F(Connection, SendSmsFailsAtAWriteTheDeviceDidNotTakeWhole) {
+    struct Case {
+        long takes;
+        Entries trace;
+    };
+    const Case cases[] = {
+        {0, {"write "}},
+        {12,
+         {"write <27>", "sleep 100", "write AT<13>", "sleep 100", "write AT+CMGF=1<13>", "sleep 100",
+          "write AT+CMGS=\"+90"}},
+    };
+    ConnectTo(spCOM1);
+    for (const Case& c : cases) {
+        Fake.Line("/dev/ttyUSB0")->WriteLimit = c.takes;
+        EXPECT_EQ(ErrorMessage([&] { Modem.SendSms("+905321234567", "", "x"); }),
+                  "Mesaj gönderilemedi: COM1 portu veri almıyor.")
+            << c.takes;
+        EXPECT_EQ(Fake.Trace->TakeNew(), c.trace) << c.takes;
+    }
+    Fake.Line("/dev/ttyUSB0")->WriteLimit = -1;
+    Modem.SendSms("+905321234567", "", std::string("ab\0cd", 5));
+    EXPECT_EQ(Fake.Trace->TakeNew().size(), 10U) << "a text cut at a zero byte still counts as written whole";
+}
+
 } // namespace

@@ -8,9 +8,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <set>
 #include <sstream>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

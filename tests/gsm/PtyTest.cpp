@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sstream>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -218,6 +221,43 @@ TEST_F(OnPty, PriorityReachesTheReadingThread) {
     EXPECT_TRUE(HasThreadWithNice(10)) << "and a running thread changes at once";
     Modem.Disconnect();
     EXPECT_FALSE(HasThreadWithNice(10));
+}
+
+// A line whose other end reads nothing: once the pseudo-terminal's queue is full no write makes
+// progress. Each write gives up after about a second instead of 100 ms for every byte asked, and
+// the submission fails instead of returning as if sent.
+TEST(BlockedLine, SendSmsGivesUpAfterAboutASecond) {
+    TTempDir dev;
+    TPty pty;
+    ASSERT_EQ(::symlink(pty.SlavePath().c_str(), (dev / "ttyUSB0").c_str()), 0);
+    const int filler = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(filler, 0);
+    // Raw first, as the component sets it (a change of mode makes room again). The kernel moves
+    // bytes on to the reading side's queue behind the writer's back: fill until the line stays full.
+    termios raw{};
+    ASSERT_EQ(tcgetattr(filler, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(filler, TCSANOW, &raw), 0);
+    const std::string block(4096, 'x');
+    for (pollfd item{filler, POLLOUT, 0}; ::poll(&item, 1, 200) > 0; item.revents = 0) {
+        while (::write(filler, block.data(), block.size()) > 0) {
+        }
+    }
+    TGsmModem modem{SystemPlatform(dev.Path().string())};
+    modem.SetPort(spCOM1);
+    modem.Connect(); // its setup command cannot go out either; the port is open all the same
+
+    std::string taken = "nothing";
+    modem.OnSend = [&taken](TGsmModem&, const std::string& buffer) { taken = buffer; };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorMessage([&] { modem.SendSms("+905321234567", "", std::string(160, 'y')); }),
+              "Mesaj gönderilemedi: COM1 portu veri almıyor.");
+    const auto held = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(taken, "") << "the escape that opens the submission did not go out";
+    EXPECT_GE(held, 900ms);
+    EXPECT_LT(held, 4s) << "one blocked write ends the submission; before, each of the five waited";
+    modem.Disconnect();
+    ::close(filler);
 }
 
 TEST(Gammu, SendsAnSmsThroughTheSimulator) {

@@ -56,17 +56,6 @@ TEST(MessageText, CharactersThatWouldEndTheTextEntryGoOutAsQuestionMarks) {
     EXPECT_EQ(messageBytes(u"a\u001Ab\u001Bc"_s + QChar(u'\0') + u"d\te"_s), "a?b?c?d\te");
 }
 
-TEST(RecipientNumber, NationalNumberGetsPlusNine) {
-    EXPECT_EQ(recipientNumber(u"05351234567"_s), "+905351234567");
-    EXPECT_EQ(recipientNumber(u" 0535 123-45 "_s), "+9 0535 123-45 "); // kept exactly as typed
-    EXPECT_EQ(recipientNumber(QString()), "+9");
-}
-
-TEST(RecipientNumber, CannotBreakOutOfTheQuotedNumber) {
-    EXPECT_EQ(recipientNumber(u"0535\"\rATD+905550000000;\r"_s), "+90535??ATD+905550000000;?");
-    EXPECT_EQ(recipientNumber(u"0535\u001A\u001B\n"_s + QChar(u'\0')), "+90535????");
-}
-
 class Folding : public ::testing::Test {
 protected:
     Folding() {

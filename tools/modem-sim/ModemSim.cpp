@@ -477,8 +477,12 @@ bool TModemSim::ExecuteExtended(const std::string& name, char kind, const std::s
 
 void TModemSim::Submit() {
     TSubmittedSms sms{FRecipient, FBody, FServiceCentre, 0};
+    const int submission = ++FSubmissions;
     if (FBody.size() > MaxTextLength) {
         Queue(Result("+CMS ERROR: 305"), true);
+    } else if (FOptions.RefuseSubmissions.contains(submission) ||
+               (FOptions.RefuseEvery > 0 && submission % FOptions.RefuseEvery == 0)) {
+        Queue(Result(FOptions.RefusalReply), true);
     } else if (FOptions.AnswerErrors) {
         Queue(Result("+CMS ERROR: 500"), true);
     } else if (!FOptions.NeverConfirm) {

@@ -16,7 +16,8 @@
 // AT+CRC, AT+CMEE, AT+CSCS, identification and status queries, and AT+CMGS
 // with the "> " prompt, the body ended by Ctrl-Z ("+CMGS: <ref>" and "OK") or
 // cancelled by ESC ("OK"). A body over 160 characters is refused with
-// "+CMS ERROR: 305". Unknown commands answer "ERROR". Lines end with CR LF.
+// "+CMS ERROR: 305"; chosen submissions can be refused, or all left unanswered.
+// Unknown commands answer "ERROR". Lines end with CR LF.
 //
 // All members may be called from any thread; the simulator runs its own.
 #pragma once
@@ -28,6 +29,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +43,12 @@ struct TModemSimOptions {
     bool NeverConfirm = false;
     // Answer every command with "ERROR" and every body with "+CMS ERROR: 500".
     bool AnswerErrors = false;
+    // Refuse these submissions (1 is the first body ended with Ctrl-Z) with RefusalReply.
+    std::set<int> RefuseSubmissions;
+    // Refuse every n-th submission (0: none) with RefusalReply.
+    int RefuseEvery = 0;
+    // "+CMS ERROR: 500", "+CMS ERROR: <text>" as after AT+CMEE=2, or a bare "ERROR".
+    std::string RefusalReply = "+CMS ERROR: 500";
     // Every byte received is appended to this file.
     std::string LogPath;
 };
@@ -127,4 +135,5 @@ private:
     int FCrc = 0;
     std::string FServiceCentre = "+905429800033";
     int FNextReference = 1;
+    int FSubmissions = 0;
 };

@@ -1,6 +1,6 @@
 // modem-sim: a GSM phone in text mode on a pseudo-terminal.
 //
-//   modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--log FILE]
+//   modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--refuse-every N] [--log FILE]
 //
 // Prints the pty path on the first line, then runs until SIGINT or SIGTERM.
 // Lines on standard input drive it: "ring <number>", "close", "quit".
@@ -15,7 +15,8 @@
 namespace {
 
 int Usage() {
-    std::cerr << "usage: modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--log FILE]\n";
+    std::cerr << "usage: modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--refuse-every "
+                 "N] [--log FILE]\n";
     return 2;
 }
 
@@ -31,6 +32,12 @@ int main(int argc, char** argv) {
         } else if (argument == "--delay" && hasValue) {
             try {
                 options.ReplyDelay = std::chrono::milliseconds(std::stoi(argv[++i]));
+            } catch (const std::exception&) {
+                return Usage();
+            }
+        } else if (argument == "--refuse-every" && hasValue) {
+            try {
+                options.RefuseEvery = std::stoi(argv[++i]);
             } catch (const std::exception&) {
                 return Usage();
             }

@@ -1,0 +1,54 @@
+#pragma once
+
+// The send log: table `gonderim` in the phone book file, one row per message. A row is written
+// "bekliyor" before the message goes to the phone and settled when its answer comes, so a crash
+// or a power cut leaves an honest record of where a campaign stopped.
+//
+//   id       integer primary key
+//   zaman    when the message was handed to the phone, ISO 8601 local time ("2024-05-06T14:03:27")
+//   telefon  the number as dialled ("+905321234567"), or as stored when it is no number
+//   adsoyad  the contact's name; empty for a single send
+//   mesaj    the text as it went out
+//   sonuc    the phone's answer ("+CMGS: 23", "+CMS ERROR: 305"), "yanıt yok", or the error text
+//   durum    "gönderildi", "hata" or "bekliyor"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+// The log could not be written: "Gönderim kaydı yazılamadı: <the engine's text>", in UTF-8.
+class SendLogError : public std::runtime_error {
+public:
+    explicit SendLogError(const QString& reason)
+        : std::runtime_error(QStringLiteral("Gönderim kaydı yazılamadı: %1").arg(reason).toStdString()) {}
+};
+
+class SendLog {
+public:
+    enum class Durum { Gonderildi, Hata, Bekliyor };
+
+    struct Entry {
+        QString telefon;
+        QString adsoyad;
+        QString mesaj;
+        QString sonuc;
+        Durum durum = Durum::Bekliyor;
+    };
+
+    // `connection` gives the phone book's connection whenever the log writes. The table is made in
+    // the file the first time it is missing; the file itself is never made here.
+    explicit SendLog(std::function<QSqlDatabase()> connection);
+
+    // Writes a row stamped with the current local time; returns its id. Throws SendLogError.
+    qint64 add(const Entry& entry);
+    // Settles the row with the phone's answer. Throws SendLogError.
+    void finish(qint64 id, const QString& sonuc, Durum durum);
+
+    static QString text(Durum durum); // "gönderildi", "hata", "bekliyor"
+
+private:
+    QSqlDatabase openConnection() const;
+
+    std::function<QSqlDatabase()> m_connection;
+};
