@@ -16,6 +16,15 @@
 namespace spreadsheet {
 namespace {
 
+// Drops the rows after the first one whose column 2 is empty.
+void truncateAtEmptyColumn2(std::vector<Row>& rows) {
+    const auto end =
+        std::find_if(rows.begin(), rows.end(), [](const Row& row) { return row[1].text.isEmpty(); });
+    if (end != rows.end()) {
+        rows.erase(end + 1, rows.end());
+    }
+}
+
 [[noreturn]] void damaged() {
     throw ReadError(QStringLiteral("is a damaged .xls file"));
 }
@@ -198,7 +207,7 @@ class BiffReader {
 public:
     explicit BiffReader(const QByteArray& stream) : stream_(stream) {}
 
-    std::unique_ptr<GridWorksheet> read() {
+    std::vector<Row> read() {
         Stream records(stream_);
         Record bof;
         if (!records.next(bof)) {
@@ -220,7 +229,7 @@ public:
         readSheet(sheetOffset);
         resolveSharedStrings();
         truncateAtEmptyColumn2(rows_);
-        return std::make_unique<GridWorksheet>(std::move(rows_));
+        return std::move(rows_);
     }
 
 private:
@@ -592,9 +601,24 @@ private:
     std::vector<Row> rows_;
 };
 
-} // namespace
+// BIFF rows are few (65,536 at most) and the whole stream is in memory already: the rows are read at once.
+class GridRows final : public RowSource {
+public:
+    explicit GridRows(std::shared_ptr<const std::vector<Row>> rows) : rows_(std::move(rows)) {}
+    bool next(RowRun& run) override {
+        if (at_ >= rows_->size()) {
+            return false;
+        }
+        run = {(*rows_)[at_++], 1};
+        return true;
+    }
 
-std::unique_ptr<GridWorksheet> readXls(const QByteArray& data) {
+private:
+    std::shared_ptr<const std::vector<Row>> rows_;
+    size_t at_ = 0;
+};
+
+std::vector<Row> readRows(const QByteArray& data) {
     if (!CompoundFile::hasSignature(data)) {
         return BiffReader(data).read();
     }
@@ -610,6 +634,13 @@ std::unique_ptr<GridWorksheet> readXls(const QByteArray& data) {
         throw ReadError(notSpreadsheetText());
     }
     return BiffReader(*stream).read();
+}
+
+} // namespace
+
+RowSourceOpener readXls(const QByteArray& data) {
+    auto rows = std::make_shared<const std::vector<Row>>(readRows(data));
+    return [rows] { return std::make_unique<GridRows>(rows); };
 }
 
 } // namespace spreadsheet

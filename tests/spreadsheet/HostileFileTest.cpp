@@ -25,7 +25,8 @@ QByteArray corpusBytes(const QString& relative) {
 
 } // namespace
 
-TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
+// A part is read as it inflates: its unpacked size costs time, not memory.
+TEST(HostileFile, HugePartIsReadWithoutBeingHeld) {
     Scratch scratch;
     XlsxParts workbook{"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>"};
     Parts parts = xlsxParts(workbook);
@@ -41,9 +42,12 @@ TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
         "relationships/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
     const QString file = scratch.writeZip(QStringLiteral("bomba.xlsx"), parts);
     huge.clear();
+    huge.squeeze();
     parts.clear();
-    EXPECT_EQ(openError(file),
-              file + QStringLiteral(": part xl/sharedStrings.xml unpacks to more than 64 MiB"));
+    const long before = peakMemoryKiB();
+    const auto sheet = openFirstWorksheet(file);
+    EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("a"));
+    EXPECT_LT(peakMemoryKiB() - before, 16 * 1024);
 }
 
 TEST(HostileFile, ZipPartLyingAboutItsSizeIsRefused) {
@@ -169,8 +173,7 @@ TEST(HostileFile, SpaceRunsCannotBlowACellUp) {
         scratch.writeZip(QStringLiteral("bosluk.ods"),
                          odsParts("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
                                   spaces + "</text:p></table:table-cell></table:table-row>"));
-    EXPECT_EQ(openError(file),
-              file + QStringLiteral(": part content.xml holds a cell of more than 1048576 characters"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": row 1, column 1 holds more than 1048576 characters"));
 }
 
 TEST(HostileFile, MadeUpSharedStringIndexesAreRefusedCheaply) {
@@ -250,6 +253,5 @@ TEST(HostileFile, NotASpreadsheet) {
     EXPECT_EQ(openError(plainZip), plainZip + QStringLiteral(": not a spreadsheet this program can read"));
     const QString missing = scratch.path(QStringLiteral("yok.xlsx"));
     EXPECT_TRUE(openError(missing).startsWith(missing + QStringLiteral(": cannot be opened: ")));
-    EXPECT_TRUE(openError(scratch.path(QString())).contains(QStringLiteral(": cannot be opened: ")))
-        << "a folder is no file";
+    EXPECT_TRUE(openError(scratch.path(QString())).endsWith(QStringLiteral(": is a folder, not a file")));
 }

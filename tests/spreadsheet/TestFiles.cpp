@@ -125,7 +125,12 @@ int rowCount(Worksheet& sheet) {
 
 QString openError(const QString& fileName) {
     try {
-        openFirstWorksheet(fileName);
+        const auto sheet = openFirstWorksheet(fileName);
+        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row) {
+            for (int column = 1; column <= kReadColumns; ++column) {
+                sheet->cell(row, column);
+            }
+        }
     } catch (const SpreadsheetError& error) {
         return QString::fromUtf8(error.what());
     }

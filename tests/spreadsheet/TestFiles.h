@@ -43,7 +43,8 @@ std::vector<QString> rowTexts(Worksheet& sheet, int row);
 // Rows from 1 down to the first one whose column 2 is empty.
 int rowCount(Worksheet& sheet);
 
-// The what() of the SpreadsheetError that opening the file throws, or "" when it opens.
+// The what() of the SpreadsheetError that opening the file, or reading what the import reads of it, throws;
+// "" when it reads.
 QString openError(const QString& fileName);
 
 } // namespace testfiles
