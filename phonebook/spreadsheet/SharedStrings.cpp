@@ -69,13 +69,16 @@ std::optional<quint64> SharedStringSet::highest() const {
 // <si> items in order; the text of an item is its <t> runs, phonetic guides (<rPh>) left out.
 class SharedStringsHandler final : public XmlHandler {
 public:
-    explicit SharedStringsHandler(SharedStrings& table) : table_(table), highest_(*table.inUse_.highest()) {}
+    explicit SharedStringsHandler(SharedStrings& table)
+        : table_(table), highest_(table.inUse_ ? table.inUse_->highest() : std::nullopt),
+          budget_(table.inUse_ ? SharedStrings::kMaxKeptBytes : SharedStrings::kEveryItemBytes) {}
     bool done() const { return done_; }
+    bool overBudget() const { return overBudget_; }
 
     void startElement(std::string_view name, XmlAttributes) override {
         if (name == "si") {
             if (itemDepth_++ == 0) {
-                keep_ = table_.inUse_.contains(table_.items_);
+                keep_ = !table_.inUse_ || table_.inUse_->contains(table_.items_);
                 start_ = table_.text_.size();
                 tooLong_ = false;
             }
@@ -105,18 +108,19 @@ public:
             table_.text_.resize(start_);
             return;
         }
-        if (table_.text_.size() + text.size() > static_cast<size_t>(SharedStrings::kMaxKeptBytes)) {
-            throw ReadError(QStringLiteral("part %1: the strings in use take more than %2 MiB")
-                                .arg(table_.part_)
-                                .arg(SharedStrings::kMaxKeptBytes >> 20));
-        }
         table_.text_.append(text);
+        checkBudget();
     }
 
 private:
     void endItem() {
         if (keep_) {
-            SharedStrings::Entry& entry = table_.entries_[table_.inUse_.rank(table_.items_)];
+            if (!table_.inUse_) {
+                table_.entries_.emplace_back();
+                checkBudget();
+            }
+            SharedStrings::Entry& entry =
+                table_.inUse_ ? table_.entries_[table_.inUse_->rank(table_.items_)] : table_.entries_.back();
             entry.offset = static_cast<quint32>(start_);
             entry.length =
                 tooLong_ ? SharedStrings::kTooLong : static_cast<quint32>(table_.text_.size() - start_);
@@ -124,11 +128,22 @@ private:
         keep_ = false;
         inText_ = false;
         phonetic_ = 0;
-        done_ = table_.items_++ >= highest_;
+        done_ = done_ || (highest_ && table_.items_ >= *highest_);
+        ++table_.items_;
+    }
+
+    void checkBudget() {
+        if (table_.text_.size() + table_.entries_.size() * sizeof(SharedStrings::Entry) >
+            static_cast<size_t>(budget_)) {
+            overBudget_ = true;
+            done_ = true;
+        }
     }
 
     SharedStrings& table_;
-    quint64 highest_;
+    std::optional<quint64> highest_; // the last item to read; none: read them all
+    qsizetype budget_;
+    bool overBudget_ = false;
     int itemDepth_ = 0;
     int phonetic_ = 0;
     bool keep_ = false;
@@ -138,31 +153,61 @@ private:
     size_t start_ = 0;
 };
 
+SharedStrings::SharedStrings(const QString& part, std::optional<SharedStringSet> inUse)
+    : part_(part), inUse_(std::move(inUse)) {
+    if (inUse_) {
+        entries_.resize(inUse_->size());
+    }
+}
+
 SharedStrings::SharedStrings(const ZipArchive& zip, const QString& part, SharedStringSet inUse)
-    : part_(part), inUse_(std::move(inUse)), entries_(inUse_.size()) {
-    if (inUse_.empty()) {
-        return;
+    : SharedStrings(part, std::move(inUse)) {
+    if (!read(zip)) {
+        throw ReadError(QStringLiteral("part %1: the strings in use take more than %2 MiB")
+                            .arg(part_)
+                            .arg(kMaxKeptBytes >> 20));
+    }
+}
+
+std::unique_ptr<const SharedStrings> SharedStrings::readEvery(const ZipArchive& zip, const QString& part) {
+    std::unique_ptr<SharedStrings> table(new SharedStrings(part, std::nullopt));
+    if (!table->read(zip)) {
+        return nullptr;
+    }
+    return table;
+}
+
+bool SharedStrings::read(const ZipArchive& zip) {
+    if (inUse_ && inUse_->empty()) {
+        return true;
     }
     SharedStringsHandler handler(*this);
-    XmlPart xml(zip, part, handler);
+    XmlPart xml(zip, part_, handler);
     while (!handler.done() && xml.parseMore()) {
     }
+    if (handler.overBudget()) {
+        return false;
+    }
     text_.shrink_to_fit();
+    entries_.shrink_to_fit();
+    return true;
 }
 
 QString SharedStrings::text(quint64 index, long long row, long long column) const {
     if (index >= items_) {
         throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(index).arg(items_));
     }
-    if (!inUse_.contains(index)) {
+    if (inUse_ && !inUse_->contains(index)) {
         throw ReadError(QStringLiteral("changed while it was read"));
     }
-    const Entry& entry = entries_[inUse_.rank(index)];
+    const Entry& entry = entries_[inUse_ ? inUse_->rank(index) : index];
     if (entry.length == kTooLong) {
         cellTooLong(row, column);
     }
-    QString text = QString::fromUtf8(text_.data() + entry.offset, entry.length);
-    return checkedCellText(unescapeXlsxText(text), row, column);
+    const std::string_view bytes(text_.data() + entry.offset, entry.length);
+    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return checkedCellText(bytes.find("_x") == std::string_view::npos ? text : unescapeXlsxText(text), row,
+                           column);
 }
 
 } // namespace spreadsheet

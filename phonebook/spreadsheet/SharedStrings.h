@@ -1,10 +1,13 @@
 #pragma once
 
-// The shared string table of an .xlsx workbook, reduced to the items that the kept cells use. The sheet is
-// read once ahead to learn which items those are (SharedStringSet), so a table of millions of strings that
-// the sheet barely uses costs only the strings in use.
+// The shared string table of an .xlsx workbook. A table of ordinary size is kept whole, as UTF-8 one item
+// after the other. A larger one is reduced to the items that the kept cells use: the sheet is read once
+// ahead to learn which items those are (SharedStringSet), so a table of millions of strings that the sheet
+// barely uses costs only the strings in use. Reading the sheet twice costs a third more time, which only
+// tables past kEveryItemBytes pay.
 
 #include <QString>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +40,8 @@ private:
 
 class SharedStrings {
 public:
+    // Every item of the table, or nothing when they take more than kEveryItemBytes.
+    static std::unique_ptr<const SharedStrings> readEvery(const ZipArchive& zip, const QString& part);
     // Reads the table up to the highest item in use, keeping the items in use.
     SharedStrings(const ZipArchive& zip, const QString& part, SharedStringSet inUse);
     // The text of an item for the cell at row and column (1-based, for the messages): ReadError when the
@@ -45,19 +50,24 @@ public:
 
     // The text kept of all items in use, past which the table is refused.
     static constexpr qsizetype kMaxKeptBytes = qsizetype(256) << 20;
+    // What a table kept whole may take, text and index.
+    static constexpr qsizetype kEveryItemBytes = qsizetype(64) << 20;
 
 private:
+    SharedStrings(const QString& part, std::optional<SharedStringSet> inUse);
+    // False when the items to keep take more than they may.
+    bool read(const ZipArchive& zip);
+
     friend class SharedStringsHandler;
     struct Entry {
         quint32 offset = 0;
-        quint32 length = kMissing;
+        quint32 length = 0;
     };
-    static constexpr quint32 kMissing = 0xFFFFFFFF;
-    static constexpr quint32 kTooLong = 0xFFFFFFFE;
+    static constexpr quint32 kTooLong = 0xFFFFFFFF;
 
     QString part_;
-    SharedStringSet inUse_;
-    std::string text_; // the items in use, UTF-8, one after the other
+    std::optional<SharedStringSet> inUse_; // none: every item is kept
+    std::string text_;                     // the items in use, UTF-8, one after the other
     std::vector<Entry> entries_;
     quint64 items_ = 0; // items read
 };

@@ -101,6 +101,10 @@ qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
 QByteArray SourceFile::readAll(qint64 limit) const {
     // One byte past the limit tells a file that is too large, however it reports its size.
     QByteArray data;
+    struct stat status {};
+    if (descriptor_ >= 0 && ::fstat(descriptor_, &status) == 0 && status.st_size > 0) {
+        data.reserve(std::min<qint64>(status.st_size, limit) + 1);
+    }
     constexpr qint64 kPiece = 1 << 20;
     for (qint64 got = kPiece; got == kPiece && data.size() <= limit;) {
         const qsizetype at = data.size();

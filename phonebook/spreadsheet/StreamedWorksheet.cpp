@@ -37,22 +37,19 @@ void StreamedWorksheet::reach(long long row) {
 }
 
 void StreamedWorksheet::fetch() {
-    RowRun next;
-    if (!source_->next(next)) {
-        ended_ = true;
+    if (!source_->next(run_)) {
+        ended_ = true; // run_ holds the last rows still
         return;
     }
-    const long long first = last_ + 1;
-    if (next.cells[1].text.isEmpty()) {
+    first_ = last_ + 1;
+    if (run_.cells[1].text.isEmpty()) {
         // The first row with an empty column 2 is the last one read.
-        next.count = 1;
+        run_.count = 1;
         ended_ = true;
-    } else if (next.count > kMaxSheetRows - last_) {
+    } else if (run_.count > kMaxSheetRows - last_) {
         throw ReadError(QStringLiteral("has more than %1 rows").arg(kMaxSheetRows));
     }
-    run_ = std::move(next);
-    first_ = first;
-    last_ = first + run_.count - 1;
+    last_ = first_ + run_.count - 1;
 }
 
 } // namespace spreadsheet

@@ -4,6 +4,7 @@
 #include "CellText.h"
 #include "CompoundFile.h"
 #include "Readers.h"
+#include "SharedStrings.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -560,28 +561,27 @@ private:
         if (!hasSst_) {
             throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
         }
-        quint32 highest = 0;
+        SharedStringSet inUse;
         for (const SstUse& use : sstUses_) {
-            highest = std::max(highest, use.index);
+            inUse.add(use.index);
         }
-        QHash<quint32, QString> strings; // keyed by the indexes in use only
-        for (const SstUse& use : sstUses_) {
-            strings.insert(use.index, QString());
-        }
+        inUse.seal();
+        const quint64 highest = *inUse.highest();
+        std::vector<QString> strings(inUse.size()); // the strings in use, in the order of their indexes
         RecordReader data(sst_.pieces);
         data.u32();
         data.u32();
-        for (quint32 index = 0; index <= highest; ++index) {
+        for (quint64 index = 0; index <= highest; ++index) {
             if (data.atEnd()) {
                 throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
             }
             QString text = data.unicodeString(data.u16());
-            if (const auto found = strings.find(index); found != strings.end()) {
-                *found = std::move(text);
+            if (inUse.contains(index)) {
+                strings[inUse.rank(index)] = std::move(text);
             }
         }
         for (const SstUse& use : sstUses_) {
-            rows_[use.row][use.column] = textCell(strings.value(use.index));
+            rows_[use.row][use.column] = textCell(strings[inUse.rank(use.index)]);
         }
     }
 

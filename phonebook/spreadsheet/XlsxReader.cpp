@@ -541,8 +541,11 @@ RowSourceOpener readXlsx(std::shared_ptr<const ZipArchive> zip) {
                        workbook.date1904};
     const std::optional<QString> stringsPart = findByType(relationships, QLatin1String("sharedStrings"));
     if (stringsPart && zip->contains(*stringsPart)) {
-        sheet->strings =
-            std::make_shared<SharedStrings>(*zip, *stringsPart, sharedStringsInUse(*zip, sheet->settings));
+        sheet->strings = SharedStrings::readEvery(*zip, *stringsPart);
+        if (!sheet->strings) {
+            sheet->strings = std::make_shared<SharedStrings>(*zip, *stringsPart,
+                                                             sharedStringsInUse(*zip, sheet->settings));
+        }
     }
     return [sheet = std::shared_ptr<const XlsxSheet>(std::move(sheet))] {
         return std::make_unique<XlsxRows>(sheet);

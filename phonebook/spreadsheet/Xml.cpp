@@ -14,9 +14,14 @@ constexpr int kPiece = 64 * 1024;
 } // namespace
 
 std::string_view localName(const char* qualifiedName) {
-    const std::string_view name(qualifiedName);
-    const size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+    const char* local = qualifiedName;
+    const char* end = qualifiedName;
+    for (; *end; ++end) {
+        if (*end == ':') {
+            local = end + 1;
+        }
+    }
+    return {local, static_cast<size_t>(end - local)};
 }
 
 std::string_view attribute(XmlAttributes attributes, std::string_view name) {
