@@ -81,6 +81,7 @@ std::optional<Run> runChild(const std::vector<QByteArray>& argv, bool timeItself
         return std::nullopt;
     }
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const QByteArray& a : argv) {
         args.push_back(const_cast<char*>(a.constData()));
     }

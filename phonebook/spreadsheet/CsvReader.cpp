@@ -8,13 +8,13 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace spreadsheet {
 namespace {
 
-constexpr qint64 kPiece = 256 * 1024;
+constexpr qint64 kPiece = qint64(256) * 1024;
 
 enum class Encoding { Utf16LE, Utf16BE, Bytes };
 
@@ -26,7 +26,7 @@ struct CsvSettings {
 };
 
 // Turkish locales write ";" as list separator; others "," or tab. The one seen most often outside quotes in
-// the first lines (of the first piece) wins, ";" before "," before tab on a tie.
+// the first lines (of the first 64 KiB) wins, ";" before "," before tab on a tie.
 char detectSeparator(std::string_view text) {
     constexpr std::array<char, 3> kCandidates = {';', ',', '\t'};
     std::array<qsizetype, 3> counts{};
@@ -130,25 +130,24 @@ private:
         if (finished_) {
             return false;
         }
-        raw_.resize(kPiece);
-        const qint64 got = file_->read(offset_, raw_.data(), kPiece);
+        const qint64 got = file_->read(offset_, piece_.get(), kPiece);
         offset_ += got;
         if (offset_ > kMaxTextBytes) {
             throw ReadError(QStringLiteral("is larger than %1 MiB").arg(kMaxTextBytes >> 20));
         }
         finished_ = got < kPiece;
-        raw_.resize(static_cast<size_t>(got));
+        at_ = piece_.get();
+        end_ = at_ + got;
         if (settings_.encoding != Encoding::Bytes) {
             // Decoded to UTF-8, the same parsing serves: separators, quotes and line ends are ASCII.
-            const QString text = decoder_.decode(QByteArrayView(raw_.data(), got));
+            const QString text = decoder_.decode(QByteArrayView(piece_.get(), got));
             if (decoder_.hasError()) {
                 throw ReadError(QStringLiteral("holds broken UTF-16 text"));
             }
-            const QByteArray utf8 = text.toUtf8();
-            raw_.assign(utf8.begin(), utf8.end());
+            decoded_ = text.toUtf8();
+            at_ = decoded_.constData();
+            end_ = at_ + decoded_.size();
         }
-        at_ = raw_.data();
-        end_ = at_ + raw_.size();
         return at_ != end_;
     }
 
@@ -219,7 +218,8 @@ private:
     qint64 offset_;
     QStringDecoder decoder_;
     TextEncoding textEncoding_;
-    std::vector<char> raw_;
+    std::unique_ptr<char[]> piece_ = std::make_unique_for_overwrite<char[]>(kPiece);
+    QByteArray decoded_; // the piece as UTF-8, for UTF-16 text
     const char* at_ = nullptr;
     const char* end_ = nullptr;
     bool finished_ = false;
@@ -237,8 +237,9 @@ private:
 } // namespace
 
 RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file) {
-    QByteArray head(kPiece, Qt::Uninitialized);
-    head.truncate(file->read(0, head.data(), kPiece));
+    // The first lines tell the separator.
+    QByteArray head(qsizetype(64) * 1024, Qt::Uninitialized);
+    head.truncate(file->read(0, head.data(), head.size()));
     CsvSettings settings;
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
         settings.encoding = head.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE;

@@ -20,7 +20,7 @@ inline constexpr qint64 kMaxXlsBytes = 256LL * 1024 * 1024;
 inline constexpr qint64 kMaxTextBytes = 4LL << 30;
 
 RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file);
-RowSourceOpener readXlsx(std::shared_ptr<const ZipArchive> zip);
+RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip);
 RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip);
 RowSourceOpener readXls(const QByteArray& data);
 

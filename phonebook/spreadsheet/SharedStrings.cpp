@@ -153,28 +153,17 @@ private:
     size_t start_ = 0;
 };
 
-SharedStrings::SharedStrings(const QString& part, std::optional<SharedStringSet> inUse)
-    : part_(part), inUse_(std::move(inUse)) {
-    if (inUse_) {
-        entries_.resize(inUse_->size());
-    }
+SharedStrings::SharedStrings(const ZipArchive& zip, const QString& part) : part_(part) {
+    complete_ = read(zip);
 }
 
 SharedStrings::SharedStrings(const ZipArchive& zip, const QString& part, SharedStringSet inUse)
-    : SharedStrings(part, std::move(inUse)) {
+    : part_(part), inUse_(std::move(inUse)), entries_(inUse_->size()) {
     if (!read(zip)) {
         throw ReadError(QStringLiteral("part %1: the strings in use take more than %2 MiB")
                             .arg(part_)
                             .arg(kMaxKeptBytes >> 20));
     }
-}
-
-std::unique_ptr<const SharedStrings> SharedStrings::readEvery(const ZipArchive& zip, const QString& part) {
-    std::unique_ptr<SharedStrings> table(new SharedStrings(part, std::nullopt));
-    if (!table->read(zip)) {
-        return nullptr;
-    }
-    return table;
 }
 
 bool SharedStrings::read(const ZipArchive& zip) {
@@ -186,6 +175,8 @@ bool SharedStrings::read(const ZipArchive& zip) {
     while (!handler.done() && xml.parseMore()) {
     }
     if (handler.overBudget()) {
+        text_ = {};
+        entries_ = {};
         return false;
     }
     text_.shrink_to_fit();

@@ -7,7 +7,6 @@
 // tables past kEveryItemBytes pay.
 
 #include <QString>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,10 +39,11 @@ private:
 
 class SharedStrings {
 public:
-    // Every item of the table, or nothing when they take more than kEveryItemBytes.
-    static std::unique_ptr<const SharedStrings> readEvery(const ZipArchive& zip, const QString& part);
+    // Every item of the table; none, and complete() false, when they take more than kEveryItemBytes.
+    SharedStrings(const ZipArchive& zip, const QString& part);
     // Reads the table up to the highest item in use, keeping the items in use.
     SharedStrings(const ZipArchive& zip, const QString& part, SharedStringSet inUse);
+    bool complete() const { return complete_; }
     // The text of an item for the cell at row and column (1-based, for the messages): ReadError when the
     // table has no such item or the item is longer than a cell may be.
     QString text(quint64 index, long long row, long long column) const;
@@ -54,7 +54,6 @@ public:
     static constexpr qsizetype kEveryItemBytes = qsizetype(64) << 20;
 
 private:
-    SharedStrings(const QString& part, std::optional<SharedStringSet> inUse);
     // False when the items to keep take more than they may.
     bool read(const ZipArchive& zip);
 
@@ -70,6 +69,7 @@ private:
     std::string text_;                     // the items in use, UTF-8, one after the other
     std::vector<Entry> entries_;
     quint64 items_ = 0; // items read
+    bool complete_ = true;
 };
 
 } // namespace spreadsheet

@@ -49,7 +49,7 @@ std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
     if (descriptor < 0) {
         throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
     }
-    std::shared_ptr<const SourceFile> file(new SourceFile(descriptor));
+    auto file = std::make_shared<const SourceFile>(descriptor);
     if (::fstat(descriptor, &status) != 0) {
         throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
     }

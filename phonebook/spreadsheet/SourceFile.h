@@ -15,6 +15,8 @@ public:
     static std::shared_ptr<const SourceFile> open(const QString& fileName);
 
     explicit SourceFile(QByteArray bytes);
+    // Takes an open descriptor over.
+    explicit SourceFile(int descriptor);
     ~SourceFile();
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
@@ -29,8 +31,6 @@ public:
     const QByteArray& bytes() const { return bytes_; }
 
 private:
-    explicit SourceFile(int descriptor);
-
     int descriptor_ = -1;
     QByteArray bytes_;
 };

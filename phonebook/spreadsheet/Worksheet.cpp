@@ -54,7 +54,7 @@ RowSourceOpener readZipWorkbook(std::shared_ptr<const ZipArchive> zip) {
     }
     if (zip->contains(QStringLiteral("[Content_Types].xml")) ||
         zip->contains(QStringLiteral("_rels/.rels"))) {
-        return readXlsx(std::move(zip));
+        return readXlsx(zip);
     }
     throw ReadError(notSpreadsheetText());
 }

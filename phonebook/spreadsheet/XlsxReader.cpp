@@ -119,8 +119,9 @@ Styles readStyles(const ZipArchive& zip, const std::optional<QString>& part) {
         bool inCellXfs = false;
         void startElement(std::string_view name, XmlAttributes attributes) override {
             if (name == "numFmt") {
-                customIsDate.insert(parseInteger(attribute(attributes, "numFmtId")).value_or(0),
-                                    isDateFormatCode(toQString(attribute(attributes, "formatCode"))));
+                customIsDate.insert(
+                    static_cast<int>(parseInteger(attribute(attributes, "numFmtId")).value_or(0)),
+                    isDateFormatCode(toQString(attribute(attributes, "formatCode"))));
             } else if (name == "cellXfs") {
                 inCellXfs = true;
             } else if (name == "xf" && inCellXfs) {
@@ -493,7 +494,7 @@ SharedStringSet sharedStringsInUse(const ZipArchive& zip, const SheetSettings& s
 
 } // namespace
 
-RowSourceOpener readXlsx(std::shared_ptr<const ZipArchive> zip) {
+RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip) {
     if (zip->contains(QStringLiteral("EncryptedPackage"))) {
         throw ReadError(passwordProtectedText());
     }
@@ -541,8 +542,11 @@ RowSourceOpener readXlsx(std::shared_ptr<const ZipArchive> zip) {
                        workbook.date1904};
     const std::optional<QString> stringsPart = findByType(relationships, QLatin1String("sharedStrings"));
     if (stringsPart && zip->contains(*stringsPart)) {
-        sheet->strings = SharedStrings::readEvery(*zip, *stringsPart);
-        if (!sheet->strings) {
+        auto whole = std::make_shared<const SharedStrings>(*zip, *stringsPart);
+        if (whole->complete()) {
+            sheet->strings = std::move(whole);
+        } else {
+            whole.reset();
             sheet->strings = std::make_shared<SharedStrings>(*zip, *stringsPart,
                                                              sharedStringsInUse(*zip, sheet->settings));
         }

@@ -187,7 +187,9 @@ TEST(ReadLimits, RowLimitCountsRowsNotLineEnds) {
                           odsParts(QString::fromLatin1(repeated).arg(kMaxSheetRows + 1).toLatin1())),
          true},
     };
-    for (const auto& [file, refused] : cases) {
+    for (const auto& c : cases) {
+        const QString& file = c.file;
+        const bool refused = c.refused;
         SCOPED_TRACE(file.toStdString());
         QString last;
         Cell past{CellKind::Text, QStringLiteral("?")};
@@ -260,7 +262,7 @@ TEST(ReadLimits, FaultsFurtherDownComeOutOfCell) {
         rows += "<row r=\"" + n + "\"><c r=\"B" + n + "\"><v>" + n + "</v></c></row>";
     }
     // Past the first piece of the part that is parsed with row 1.
-    rows += QByteArray(256 * 1024, ' ') + "<row r=\"4\"><c r=\"B4\"><v>dört</v></c></row>";
+    rows += QByteArray(qsizetype(256) * 1024, ' ') + "<row r=\"4\"><c r=\"B4\"><v>dört</v></c></row>";
     const QString file = scratch.writeZip(QStringLiteral("bozuk.xlsx"), xlsxParts({rows}));
     const auto sheet = openFirstWorksheet(file);
     EXPECT_EQ(sheet->cell(3, 2).text, QStringLiteral("3"));
@@ -303,7 +305,9 @@ TEST(ReadLimits, StreamingReadsKeepMemoryFlat) {
         int rows;
         long boundMiB;
     } cases[] = {{xlsx, kRows, 64}, {csv, 1, 16}};
-    for (const auto& [file, rows, boundMiB] : cases) {
+    for (const auto& c : cases) {
+        const QString& file = c.file;
+        const int rows = c.rows;
         SCOPED_TRACE(file.toStdString());
         int read = 0;
         const long growthKiB = peakGrowthKiBInChild([&] {
@@ -318,6 +322,6 @@ TEST(ReadLimits, StreamingReadsKeepMemoryFlat) {
             }
         });
         ASSERT_GE(growthKiB, 0) << "the read failed";
-        EXPECT_LT(growthKiB, boundMiB * 1024);
+        EXPECT_LT(growthKiB, c.boundMiB * 1024);
     }
 }
