@@ -34,7 +34,7 @@ public:
     virtual ~Worksheet() = default;
     // 1-based; outside the sheet, and past the first row whose column 2 is empty -> Empty with empty text.
     // Throws SpreadsheetError naming the file when reading on finds a fault further down the file (a
-    // damaged part, a cell longer than kMaxCellCharacters, a row past kMaxSheetRows), and again on every
+    // damaged part, a cell of more than 1 Mi characters, a row past kMaxSheetRows), and again on every
     // later call.
     virtual Cell cell(int row, int column) = 0;
 };

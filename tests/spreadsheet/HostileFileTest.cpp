@@ -108,19 +108,6 @@ TEST(HostileFile, BillionRowClaimsReadOnlyReachableRows) {
     EXPECT_EQ(openError(full), full + QStringLiteral(": has more than 1048576 rows"));
 }
 
-TEST(HostileFile, CsvWithMoreRowsThanTheLimit) {
-    Scratch scratch;
-    QByteArray content;
-    content.reserve(5 * 1048577 + 16);
-    for (int i = 0; i <= 1048576; ++i) {
-        content += "a;b\n";
-    }
-    const QString file = scratch.write(QStringLiteral("sonsuz.csv"), content);
-    EXPECT_EQ(openError(file), file + QStringLiteral(": has more than 1048576 rows"));
-}
-
-// A table of ordinary size is kept whole; a larger one only in the strings the sheet uses, the sheet read
-// ahead to learn which.
 TEST(HostileFile, HugeSharedStringTableCostsOnlyTheStringsInUse) {
     Scratch scratch;
     const struct {
