@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libsqlite3-dev sqlite3
   qt6-translations-l10n fonts-liberation2
-  libzip-dev
+  libzip-dev libexpat1-dev
   libgtest-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   gammu python3-openpyxl

@@ -115,6 +115,28 @@ bool isDateFormatCode(const QString& code) {
     return false;
 }
 
+QString unescapeXlsxText(const QString& text) {
+    if (!text.contains(QLatin1String("_x"))) {
+        return text;
+    }
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size() && text.at(i + 1) == QLatin1Char('x') &&
+            text.at(i + 6) == QLatin1Char('_')) {
+            bool ok = false;
+            const ushort code = QStringView(text).mid(i + 2, 4).toUShort(&ok, 16);
+            if (ok) {
+                out.append(QChar(code));
+                i += 6;
+                continue;
+            }
+        }
+        out.append(text.at(i));
+    }
+    return out;
+}
+
 QString fromCodePage1254(const QByteArray& bytes) {
     static constexpr std::array<char16_t, 128> kUpperHalf = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,

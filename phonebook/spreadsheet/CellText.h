@@ -29,6 +29,9 @@ QString dateTimeText(const QDate& date, const QTime& time);
 bool isDateFormatId(int id);
 bool isDateFormatCode(const QString& code);
 
+// .xlsx text with the characters XML cannot carry, which Excel writes as _xHHHH_, put back.
+QString unescapeXlsxText(const QString& text);
+
 // Windows code page 1254 (Turkish) to Unicode.
 QString fromCodePage1254(const QByteArray& bytes);
 

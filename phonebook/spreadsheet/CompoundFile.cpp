@@ -146,7 +146,7 @@ QByteArray CompoundFile::readChain(quint32 start, quint64 size) const {
     }
     for (const quint32 s : chain(start, fat_)) {
         out += sector(s);
-        if (out.size() > kMaxFileBytes) {
+        if (out.size() > kMaxXlsBytes) {
             damaged();
         }
     }
@@ -200,7 +200,7 @@ std::optional<QByteArray> CompoundFile::stream(const QString& name) const {
         if (entry.type != 2 || entry.name.compare(name, Qt::CaseInsensitive) != 0) {
             continue;
         }
-        if (entry.size > static_cast<quint64>(kMaxFileBytes)) {
+        if (entry.size > static_cast<quint64>(kMaxXlsBytes)) {
             damaged();
         }
         if (entry.size < miniCutoff_) {

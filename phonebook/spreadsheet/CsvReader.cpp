@@ -1,130 +1,262 @@
+// CSV text, read a piece at a time and decoded field by field; fields past the fourth are passed over
+// without being kept.
+
 #include "CellText.h"
 #include "Readers.h"
+#include "SourceFile.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
+#include <memory>
+#include <string>
 
 namespace spreadsheet {
 namespace {
 
-QString decode(const QByteArray& data) {
-    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
-        QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
-                                                           : QStringConverter::Utf16BE);
-        QString text = decoder.decode(data.mid(2));
-        if (decoder.hasError()) {
-            throw ReadError(QStringLiteral("holds broken UTF-16 text"));
-        }
-        return text;
-    }
-    const QByteArray body = data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(body);
-    if (!utf8.hasError()) {
-        return text;
-    }
-    // Not UTF-8: a Turkish Windows program wrote it in its ANSI code page.
-    return fromCodePage1254(body);
-}
+constexpr qint64 kPiece = qint64(256) * 1024;
+
+enum class Encoding { Utf16LE, Utf16BE, Bytes };
+
+struct CsvSettings {
+    Encoding encoding = Encoding::Bytes;
+    qint64 start = 0;        // past the byte order mark
+    bool utf8Marked = false; // a UTF-8 byte order mark
+    char separator = ',';
+};
 
 // Turkish locales write ";" as list separator; others "," or tab. The one seen most often outside quotes in
-// the first lines wins, ";" before "," before tab on a tie.
-QChar detectSeparator(const QString& text) {
-    constexpr std::array<char16_t, 3> kCandidates = {u';', u',', u'\t'};
+// the first lines (of the first 64 KiB) wins, ";" before "," before tab on a tie.
+char detectSeparator(std::string_view text) {
+    constexpr std::array<char, 3> kCandidates = {';', ',', '\t'};
     std::array<qsizetype, 3> counts{};
     bool inQuotes = false;
     int lines = 0;
-    for (qsizetype i = 0; i < text.size() && lines < 20; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('"')) {
+    for (size_t i = 0; i < text.size() && lines < 20; ++i) {
+        const char c = text[i];
+        if (c == '"') {
             inQuotes = !inQuotes;
-        } else if (!inQuotes && (c == QLatin1Char('\n') || c == QLatin1Char('\r'))) {
+        } else if (!inQuotes && (c == '\n' || c == '\r')) {
             ++lines;
         } else if (!inQuotes) {
             for (size_t k = 0; k < kCandidates.size(); ++k) {
-                if (c == QChar(kCandidates[k])) {
-                    ++counts[k];
-                }
+                counts[k] += c == kCandidates[k] ? 1 : 0;
             }
         }
     }
-    size_t best = 0;
-    for (size_t k = 1; k < kCandidates.size(); ++k) {
-        if (counts[k] > counts[best]) {
-            best = k;
+    const auto best = static_cast<size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+    return counts[best] > 0 ? kCandidates[best] : ',';
+}
+
+bool isAscii(const std::string& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+class CsvRows final : public RowSource {
+public:
+    CsvRows(std::shared_ptr<const SourceFile> file, const CsvSettings& settings)
+        : file_(std::move(file)), settings_(settings), offset_(settings.start),
+          textEncoding_(settings.encoding != Encoding::Bytes || settings.utf8Marked ? TextEncoding::Utf8
+                                                                                    : TextEncoding::Unknown) {
+        if (settings.encoding != Encoding::Bytes) {
+            decoder_ = QStringDecoder(settings.encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                             : QStringConverter::Utf16BE);
         }
     }
-    return counts[best] > 0 ? QChar(kCandidates[best]) : QChar(u',');
-}
+
+    bool next(RowRun& run) override {
+        const char separator = settings_.separator;
+        for (;;) {
+            if (at_ == end_ && !fill()) {
+                return finish(run);
+            }
+            const char c = *at_;
+            if (std::exchange(afterCarriageReturn_, false) && c == '\n') {
+                ++at_;
+                continue;
+            }
+            rowStarted_ = true;
+            if (quoted_) {
+                if (quoteSeen_) {
+                    quoteSeen_ = false;
+                    if (c == '"') {
+                        append(at_, at_ + 1); // "" inside quotes is one quote
+                        ++at_;
+                        continue;
+                    }
+                    quoted_ = false; // the closing quote; c is read below
+                } else {
+                    const char* stop = std::find(at_, end_, '"');
+                    append(at_, stop);
+                    at_ = stop;
+                    if (at_ != end_) {
+                        quoteSeen_ = true;
+                        ++at_;
+                    }
+                    continue;
+                }
+            }
+            if (c == '"' && !fieldStarted_) {
+                quoted_ = true;
+                fieldStarted_ = true;
+                ++at_;
+            } else if (c == separator) {
+                endField();
+                ++at_;
+            } else if (c == '\r' || c == '\n') {
+                afterCarriageReturn_ = c == '\r';
+                ++at_;
+                endRow(run);
+                return true;
+            } else {
+                const char* stop = at_ + 1;
+                while (stop != end_ && *stop != separator && *stop != '\r' && *stop != '\n') {
+                    ++stop;
+                }
+                append(at_, stop);
+                fieldStarted_ = true;
+                at_ = stop;
+            }
+        }
+    }
+
+private:
+    // The text's encoding, for byte input without a byte order mark: settled by the first kept field that
+    // is not plain ASCII (UTF-8 when it is valid UTF-8, else code page 1254).
+    enum class TextEncoding { Unknown, Utf8, CodePage1254 };
+
+    bool fill() {
+        if (finished_) {
+            return false;
+        }
+        const qint64 got = file_->read(offset_, piece_.get(), kPiece);
+        offset_ += got;
+        if (offset_ > kMaxTextBytes) {
+            throw ReadError(QStringLiteral("is larger than %1 MiB").arg(kMaxTextBytes >> 20));
+        }
+        finished_ = got < kPiece;
+        at_ = piece_.get();
+        end_ = at_ + got;
+        if (settings_.encoding != Encoding::Bytes) {
+            // Decoded to UTF-8, the same parsing serves: separators, quotes and line ends are ASCII.
+            const QString text = decoder_.decode(QByteArrayView(piece_.get(), got));
+            if (decoder_.hasError()) {
+                throw ReadError(QStringLiteral("holds broken UTF-16 text"));
+            }
+            decoded_ = text.toUtf8();
+            at_ = decoded_.constData();
+            end_ = at_ + decoded_.size();
+        }
+        return at_ != end_;
+    }
+
+    void append(const char* from, const char* to) {
+        if (column_ > kReadColumns) {
+            return;
+        }
+        if (field_.size() + static_cast<size_t>(to - from) > static_cast<size_t>(kMaxCellBytes)) {
+            cellTooLong(row_, column_);
+        }
+        field_.append(from, to);
+    }
+
+    void endField() {
+        if (column_ <= kReadColumns && !field_.empty()) {
+            current_[static_cast<size_t>(column_ - 1)] = {CellKind::Text,
+                                                          checkedCellText(decode(), row_, column_)};
+        }
+        field_.clear();
+        fieldStarted_ = false;
+        ++column_;
+    }
+
+    QString decode() {
+        if (textEncoding_ == TextEncoding::Unknown && !isAscii(field_)) {
+            textEncoding_ =
+                QByteArrayView(field_).isValidUtf8() ? TextEncoding::Utf8 : TextEncoding::CodePage1254;
+        }
+        switch (textEncoding_) {
+        case TextEncoding::Unknown:
+            return QString::fromLatin1(field_.data(), static_cast<qsizetype>(field_.size()));
+        case TextEncoding::Utf8:
+            // A field that is no UTF-8 in a UTF-8 file was typed by a program of the Turkish code page.
+            if (QByteArrayView(field_).isValidUtf8()) {
+                return QString::fromUtf8(field_.data(), static_cast<qsizetype>(field_.size()));
+            }
+            [[fallthrough]];
+        case TextEncoding::CodePage1254:
+            break;
+        }
+        return fromCodePage1254(QByteArray(field_.data(), static_cast<qsizetype>(field_.size())));
+    }
+
+    void endRow(RowRun& run) {
+        endField();
+        run = {std::move(current_), 1};
+        current_ = {};
+        column_ = 1;
+        ++row_;
+        rowStarted_ = false;
+    }
+
+    // The end of the text: a last line without a line end is a row, an empty tail after the last line end
+    // is none.
+    bool finish(RowRun& run) {
+        if (quoted_ && !quoteSeen_) {
+            throw ReadError(QStringLiteral("ends inside a quoted field"));
+        }
+        if (!rowStarted_) {
+            return false;
+        }
+        endRow(run);
+        return true;
+    }
+
+    std::shared_ptr<const SourceFile> file_;
+    CsvSettings settings_;
+    qint64 offset_;
+    QStringDecoder decoder_;
+    TextEncoding textEncoding_;
+    std::unique_ptr<char[]> piece_ = std::make_unique_for_overwrite<char[]>(kPiece);
+    QByteArray decoded_; // the piece as UTF-8, for UTF-16 text
+    const char* at_ = nullptr;
+    const char* end_ = nullptr;
+    bool finished_ = false;
+    Row current_;
+    std::string field_;
+    long long row_ = 1;
+    long long column_ = 1;
+    bool rowStarted_ = false;
+    bool fieldStarted_ = false; // the field has any content, quoted or not
+    bool quoted_ = false;       // inside a quoted part of the field
+    bool quoteSeen_ = false;    // a quote inside quotes, which the next character explains
+    bool afterCarriageReturn_ = false;
+};
 
 } // namespace
 
-std::unique_ptr<GridWorksheet> readCsv(const QByteArray& data) {
-    if (data.left(4096).contains('\0') && !data.startsWith("\xFF\xFE") && !data.startsWith("\xFE\xFF")) {
+RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file) {
+    // The first lines tell the separator.
+    QByteArray head(qsizetype(64) * 1024, Qt::Uninitialized);
+    head.truncate(file->read(0, head.data(), head.size()));
+    CsvSettings settings;
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        settings.encoding = head.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE;
+        settings.start = 2;
+        QStringDecoder decoder(settings.encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                      : QStringConverter::Utf16BE);
+        head = QString(decoder.decode(QByteArrayView(head).sliced(2))).toUtf8();
+    } else if (head.left(4096).contains('\0')) {
         throw ReadError(notSpreadsheetText());
+    } else if (head.startsWith("\xEF\xBB\xBF")) {
+        settings.utf8Marked = true;
+        settings.start = 3;
+        head.remove(0, 3);
     }
-    const QString text = decode(data);
-    const QChar separator = detectSeparator(text);
-
-    RowCollector rows;
-    long long rowNumber = 1;
-    long long column = 1;
-    QString field;
-    bool quoted = false;       // inside a quoted part of the field
-    bool fieldStarted = false; // the field has any content, quoted or not
-    auto storeField = [&] {
-        if (Cell* cell = rows.cell(column); cell && !field.isEmpty()) {
-            cell->kind = CellKind::Text;
-            cell->text = field;
-        }
-        field.clear();
-        fieldStarted = false;
-        ++column;
-    };
-    auto endRecord = [&] {
-        storeField();
-        rows.endRow();
-        column = 1;
-        ++rowNumber;
-        if (!rows.done()) {
-            rows.beginRow(rowNumber);
-        }
-    };
-
-    rows.beginRow(rowNumber);
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size && !rows.done(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c != QLatin1Char('"')) {
-                field.append(c);
-            } else if (i + 1 < size && text.at(i + 1) == QLatin1Char('"')) {
-                field.append(text.at(++i));
-            } else {
-                quoted = false;
-            }
-        } else if (c == QLatin1Char('"') && !fieldStarted) {
-            quoted = true;
-            fieldStarted = true;
-        } else if (c == separator) {
-            storeField();
-        } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n')) {
-                ++i;
-            }
-            endRecord();
-        } else {
-            field.append(c);
-            fieldStarted = true;
-        }
-    }
-    if (quoted) {
-        throw ReadError(QStringLiteral("ends inside a quoted field"));
-    }
-    if (!rows.done() && (fieldStarted || column > 1)) {
-        storeField();
-    }
-    return std::make_unique<GridWorksheet>(rows.take());
+    settings.separator =
+        detectSeparator(std::string_view(head.constData(), static_cast<size_t>(head.size())));
+    return [file = std::move(file), settings] { return std::make_unique<CsvRows>(file, settings); };
 }
 
 } // namespace spreadsheet

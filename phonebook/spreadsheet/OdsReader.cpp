@@ -7,72 +7,15 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <charconv>
 #include <cmath>
+#include <deque>
+#include <string>
 
 namespace spreadsheet {
 namespace {
 
 const QString kContent = QStringLiteral("content.xml");
-
-// Space runs (<text:s text:c="1000"/>) let a few bytes stand for many characters; no cell needs more than
-// this.
-constexpr qsizetype kMaxCellCharacters = qsizetype(1) << 20;
-
-// The cell's paragraphs, one line each; comments attached to the cell are not its text.
-QString readCellText(QXmlStreamReader& xml) {
-    QString text;
-    int depth = 1;
-    int paragraphs = 0;
-    int paragraphDepth = 0;
-    while (depth > 0) {
-        if (text.size() > kMaxCellCharacters) {
-            throw ReadError(QStringLiteral("part content.xml holds a cell of more than %1 characters")
-                                .arg(kMaxCellCharacters));
-        }
-        switch (nextToken(xml, kContent)) {
-        case QXmlStreamReader::StartElement: {
-            const QStringView name = xml.name();
-            if (name == QLatin1String("annotation")) {
-                xml.skipCurrentElement();
-                break;
-            }
-            ++depth;
-            if (paragraphDepth == 0 && (name == QLatin1String("p") || name == QLatin1String("h"))) {
-                if (paragraphs++ > 0) {
-                    text.append(QLatin1Char('\n'));
-                }
-                paragraphDepth = depth;
-            } else if (paragraphDepth > 0 && name == QLatin1String("s")) {
-                const QXmlStreamAttributes attributes = xml.attributes();
-                const QStringView count = attribute(attributes, QLatin1String("c"));
-                text.append(
-                    QString(count.isEmpty() ? 1 : std::clamp(count.toInt(), 0, 1000), QLatin1Char(' ')));
-            } else if (paragraphDepth > 0 && name == QLatin1String("tab")) {
-                text.append(QLatin1Char('\t'));
-            } else if (paragraphDepth > 0 && name == QLatin1String("line-break")) {
-                text.append(QLatin1Char('\n'));
-            }
-            break;
-        }
-        case QXmlStreamReader::EndElement:
-            if (depth == paragraphDepth) {
-                paragraphDepth = 0;
-            }
-            --depth;
-            break;
-        case QXmlStreamReader::Characters:
-            if (paragraphDepth > 0) {
-                text.append(xml.text());
-            }
-            break;
-        case QXmlStreamReader::EndDocument:
-            throw ReadError(QStringLiteral("part content.xml ends too early"));
-        default:
-            break;
-        }
-    }
-    return text;
-}
 
 // "PT10H10M10.5S" -> seconds; durations past a day keep counting hours.
 std::optional<double> durationSeconds(const QString& value) {
@@ -88,39 +31,34 @@ std::optional<double> durationSeconds(const QString& value) {
     return match.capturedView(1).isEmpty() ? seconds : -seconds;
 }
 
-Cell typedCell(QXmlStreamReader& xml) {
-    const QXmlStreamAttributes attributes = xml.attributes();
-    const QString type = attribute(attributes, QLatin1String("value-type")).toString();
-    const bool hasFormula = !attribute(attributes, QLatin1String("formula")).isEmpty();
-    if (type == QLatin1String("float") || type == QLatin1String("percentage") ||
-        type == QLatin1String("currency")) {
+// A cell whose value its attributes hold; nothing when its text is its value.
+std::optional<Cell> typedCell(XmlAttributes attributes) {
+    const std::string_view type = attribute(attributes, "value-type");
+    if (type == "float" || type == "percentage" || type == "currency") {
         bool ok = false;
-        const double value = attribute(attributes, QLatin1String("value")).trimmed().toDouble(&ok);
-        xml.skipCurrentElement();
+        const double value = toQString(attribute(attributes, "value")).trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(value)) {
             throw ReadError(QStringLiteral("part content.xml holds a number that is none"));
         }
-        return {CellKind::Number, generalNumber(value)};
+        return Cell{CellKind::Number, generalNumber(value)};
     }
-    if (type == QLatin1String("date")) {
-        const QString value = attribute(attributes, QLatin1String("date-value")).trimmed().toString();
-        xml.skipCurrentElement();
+    if (type == "date") {
+        const QString value = toQString(attribute(attributes, "date-value")).trimmed();
         const QDateTime dateTime = QDateTime::fromString(value, Qt::ISODateWithMs);
         if (dateTime.isValid()) {
             const QTime time = dateTime.time();
-            return {CellKind::Date,
-                    dateTimeText(dateTime.date(), QTime(time.hour(), time.minute(), time.second()))};
+            return Cell{CellKind::Date,
+                        dateTimeText(dateTime.date(), QTime(time.hour(), time.minute(), time.second()))};
         }
         const QDate date = QDate::fromString(value, Qt::ISODate);
         if (!date.isValid()) {
             throw ReadError(
                 QStringLiteral("part content.xml holds a date that is none: %1").arg(value.left(40)));
         }
-        return {CellKind::Date, dateText(date)};
+        return Cell{CellKind::Date, dateText(date)};
     }
-    if (type == QLatin1String("time")) {
-        const QString value = attribute(attributes, QLatin1String("time-value")).trimmed().toString();
-        xml.skipCurrentElement();
+    if (type == "time") {
+        const QString value = toQString(attribute(attributes, "time-value")).trimmed();
         const std::optional<double> seconds = durationSeconds(value);
         if (!seconds) {
             throw ReadError(
@@ -128,130 +66,243 @@ Cell typedCell(QXmlStreamReader& xml) {
         }
         const auto whole = std::llround(*seconds);
         if (whole >= 0 && whole < 86400) {
-            return {CellKind::Date, timeText(QTime(0, 0).addSecs(static_cast<int>(whole)))};
+            return Cell{CellKind::Date, timeText(QTime(0, 0).addSecs(static_cast<int>(whole)))};
         }
         // Elapsed time past a day, as [h]:mm:ss shows it.
         const long long magnitude = std::llabs(whole);
-        return {CellKind::Date, QStringLiteral("%1%2:%3:%4")
-                                    .arg(whole < 0 ? QStringLiteral("-") : QString())
-                                    .arg(magnitude / 3600)
-                                    .arg(magnitude / 60 % 60, 2, 10, QLatin1Char('0'))
-                                    .arg(magnitude % 60, 2, 10, QLatin1Char('0'))};
+        return Cell{CellKind::Date, QStringLiteral("%1%2:%3:%4")
+                                        .arg(whole < 0 ? QStringLiteral("-") : QString())
+                                        .arg(magnitude / 3600)
+                                        .arg(magnitude / 60 % 60, 2, 10, QLatin1Char('0'))
+                                        .arg(magnitude % 60, 2, 10, QLatin1Char('0'))};
     }
-    if (type == QLatin1String("boolean")) {
-        const QStringView value = attribute(attributes, QLatin1String("boolean-value")).trimmed();
+    if (type == "boolean") {
+        const QString value = toQString(attribute(attributes, "boolean-value")).trimmed();
         const bool truth = value == QLatin1String("true") || value == QLatin1String("1");
-        xml.skipCurrentElement();
-        return {CellKind::Boolean, truth ? QStringLiteral("True") : QStringLiteral("False")};
+        return Cell{CellKind::Boolean, truth ? QStringLiteral("True") : QStringLiteral("False")};
     }
-    const QStringView stringValue = attribute(attributes, QLatin1String("string-value"));
-    if (type == QLatin1String("string") && !stringValue.isEmpty()) {
-        const QString text = stringValue.toString();
-        xml.skipCurrentElement();
-        return {CellKind::Text, text};
+    const std::string_view stringValue = attribute(attributes, "string-value");
+    if (type == "string" && !stringValue.empty()) {
+        return Cell{CellKind::Text, toQString(stringValue)};
     }
-    const QString text = readCellText(xml);
-    if (text.isEmpty()) {
-        return {};
-    }
-    // A formula that failed has no value type; its text is the error ("#DIV/0!", "Err:502").
-    return {type.isEmpty() && hasFormula ? CellKind::Error : CellKind::Text, text};
+    return std::nullopt;
 }
 
-long long repeatCount(const QXmlStreamAttributes& attributes, QLatin1String name) {
-    const QStringView value = attribute(attributes, name);
-    if (value.isEmpty()) {
+long long repeatCount(XmlAttributes attributes, std::string_view name) {
+    const std::string_view value = attribute(attributes, name);
+    if (value.empty()) {
         return 1;
     }
-    bool ok = false;
-    const long long count = value.toLongLong(&ok);
-    if (!ok || count < 1) {
-        throw ReadError(
-            QStringLiteral("part content.xml repeats a row or cell %1 times").arg(value.left(20)));
+    long long count = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+    if (error != std::errc() || end != value.data() + value.size() || count < 1) {
+        throw ReadError(QStringLiteral("part content.xml repeats a row or cell %1 times")
+                            .arg(toQString(value.substr(0, 20))));
     }
     return count;
 }
 
+// The rows of the first table, each with its repeat count. A cell's text is its paragraphs, one line each;
+// comments attached to the cell are not its text; what a merged cell covers reads empty, as in the
+// spreadsheet's own view, whatever it still holds.
+class ContentHandler final : public XmlHandler {
+public:
+    bool done() const { return done_; }
+    std::deque<RowRun>& rows() { return rows_; }
+
+    void startElement(std::string_view name, XmlAttributes attributes) override {
+        if (done_) {
+            return;
+        }
+        ++depth_;
+        if (skipFrom_ > 0) {
+            return;
+        }
+        if (tableDepth_ == 0) {
+            if (name == "table") {
+                tableDepth_ = depth_;
+            }
+        } else if (rowDepth_ == 0) {
+            if (name == "table-row") {
+                rowDepth_ = depth_;
+                current_ = {{}, repeatCount(attributes, "number-rows-repeated")};
+                column_ = 1;
+            }
+        } else if (cellDepth_ == 0) {
+            if (name == "table-cell" || name == "covered-table-cell") {
+                beginCell(name == "covered-table-cell", attributes);
+            } else {
+                skipFrom_ = depth_;
+            }
+        } else if (collect_) {
+            cellContent(name, attributes);
+        }
+    }
+
+    void endElement(std::string_view) override {
+        if (done_) {
+            return;
+        }
+        const int depth = depth_--;
+        if (skipFrom_ > 0) {
+            skipFrom_ = depth == skipFrom_ ? 0 : skipFrom_;
+            return;
+        }
+        if (depth == paragraphDepth_) {
+            paragraphDepth_ = 0;
+        }
+        if (depth == cellDepth_) {
+            endCell();
+        } else if (depth == rowDepth_) {
+            rowDepth_ = 0;
+            row_ += current_.count;
+            done_ = current_.cells[1].text.isEmpty();
+            rows_.push_back(std::move(current_));
+        } else if (depth == tableDepth_) {
+            done_ = true;
+        }
+    }
+
+    void characters(std::string_view text) override {
+        if (paragraphDepth_ > 0 && skipFrom_ == 0) {
+            append(text);
+        }
+    }
+
+private:
+    void beginCell(bool covered, XmlAttributes attributes) {
+        cellDepth_ = depth_;
+        cellRepeats_ = repeatCount(attributes, "number-columns-repeated");
+        collect_ = false;
+        cell_ = {};
+        if (covered || column_ > kReadColumns) {
+            return;
+        }
+        if (std::optional<Cell> typed = typedCell(attributes)) {
+            cell_ = std::move(*typed);
+            return;
+        }
+        collect_ = true;
+        text_.clear();
+        paragraphs_ = 0;
+        // A formula that failed has no value type; its text is the error ("#DIV/0!", "Err:502").
+        failedFormula_ =
+            attribute(attributes, "value-type").empty() && !attribute(attributes, "formula").empty();
+    }
+
+    void cellContent(std::string_view name, XmlAttributes attributes) {
+        if (name == "annotation") {
+            skipFrom_ = depth_;
+        } else if (paragraphDepth_ == 0 && (name == "p" || name == "h")) {
+            if (paragraphs_++ > 0) {
+                append("\n");
+            }
+            paragraphDepth_ = depth_;
+        } else if (paragraphDepth_ > 0 && name == "s") {
+            const std::string_view count = attribute(attributes, "c");
+            long long spaces = 1;
+            if (!count.empty()) {
+                spaces = 0;
+                std::from_chars(count.data(), count.data() + count.size(), spaces);
+            }
+            append(std::string(static_cast<size_t>(std::clamp(spaces, 0LL, 1000LL)), ' '));
+        } else if (paragraphDepth_ > 0 && name == "tab") {
+            append("\t");
+        } else if (paragraphDepth_ > 0 && name == "line-break") {
+            append("\n");
+        }
+    }
+
+    void append(std::string_view text) {
+        if (text_.size() + text.size() > static_cast<size_t>(kMaxCellBytes)) {
+            cellTooLong(row_ + 1, column_);
+        }
+        text_.append(text);
+    }
+
+    void endCell() {
+        cellDepth_ = 0;
+        paragraphDepth_ = 0;
+        if (collect_) {
+            collect_ = false;
+            const QString text = checkedCellText(QString::fromStdString(text_), row_ + 1, column_);
+            if (!text.isEmpty()) {
+                cell_ = {failedFormula_ ? CellKind::Error : CellKind::Text, text};
+            }
+        }
+        for (long long k = 0; k < cellRepeats_ && column_ <= kReadColumns; ++k, ++column_) {
+            current_.cells[static_cast<size_t>(column_ - 1)] = cell_;
+        }
+    }
+
+    std::deque<RowRun> rows_;
+    RowRun current_;
+    long long row_ = 0; // rows ended
+    long long column_ = 1;
+    long long cellRepeats_ = 1;
+    Cell cell_;
+    std::string text_;
+    int paragraphs_ = 0;
+    int depth_ = 0;
+    int tableDepth_ = 0; // depths of the open elements of interest, 0 when none is open
+    int rowDepth_ = 0;
+    int cellDepth_ = 0;
+    int paragraphDepth_ = 0;
+    int skipFrom_ = 0; // depth of an element whose content is left out
+    bool collect_ = false;
+    bool failedFormula_ = false;
+    bool done_ = false;
+};
+
+class OdsRows final : public RowSource {
+public:
+    explicit OdsRows(std::shared_ptr<const ZipArchive> zip)
+        : zip_(std::move(zip)), xml_(*zip_, kContent, handler_) {}
+
+    bool next(RowRun& run) override {
+        while (handler_.rows().empty() && !handler_.done() && !ended_) {
+            ended_ = !xml_.parseMore();
+        }
+        if (handler_.rows().empty()) {
+            return false;
+        }
+        run = std::move(handler_.rows().front());
+        handler_.rows().pop_front();
+        return true;
+    }
+
+private:
+    std::shared_ptr<const ZipArchive> zip_;
+    ContentHandler handler_;
+    XmlPart xml_;
+    bool ended_ = false;
+};
+
+bool isEncrypted(const ZipArchive& zip) {
+    struct Manifest final : XmlHandler {
+        bool encrypted = false;
+        void startElement(std::string_view name, XmlAttributes) override {
+            encrypted = encrypted || name == "encryption-data";
+        }
+    };
+    const QString part = QStringLiteral("META-INF/manifest.xml");
+    Manifest manifest;
+    if (zip.contains(part)) {
+        XmlPart(zip, part, manifest).parseAll();
+    }
+    return manifest.encrypted;
+}
+
 } // namespace
 
-std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip) {
-    if (const auto manifest = zip.readIfPresent(QStringLiteral("META-INF/manifest.xml"));
-        manifest && manifest->contains("encryption-data")) {
+RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip) {
+    if (isEncrypted(*zip)) {
         throw ReadError(passwordProtectedText());
     }
-    const QByteArray content = zip.read(kContent);
-    QXmlStreamReader xml(content);
-    RowCollector collector;
-    long long rowNumber = 0;
-    int tableDepth = 0; // nesting inside the first table; -1 once it is done
-    int depth = 0;
-    while (tableDepth >= 0 && !collector.done() &&
-           nextToken(xml, kContent) != QXmlStreamReader::EndDocument) {
-        if (xml.isEndElement()) {
-            if (depth-- == tableDepth) {
-                tableDepth = -1;
-            }
-            continue;
-        }
-        if (!xml.isStartElement()) {
-            continue;
-        }
-        ++depth;
-        const QStringView name = xml.name();
-        if (tableDepth == 0) {
-            if (name == QLatin1String("table")) {
-                tableDepth = depth;
-            }
-            continue;
-        }
-        if (name != QLatin1String("table-row")) {
-            continue;
-        }
-        const long long repeats = repeatCount(xml.attributes(), QLatin1String("number-rows-repeated"));
-        Row row;
-        long long column = 1;
-        while (nextToken(xml, kContent) != QXmlStreamReader::EndElement) {
-            if (xml.atEnd()) {
-                throw ReadError(QStringLiteral("part content.xml ends too early"));
-            }
-            if (!xml.isStartElement()) {
-                continue;
-            }
-            if (xml.name() != QLatin1String("table-cell") &&
-                xml.name() != QLatin1String("covered-table-cell")) {
-                xml.skipCurrentElement();
-                continue;
-            }
-            const long long cellRepeats =
-                repeatCount(xml.attributes(), QLatin1String("number-columns-repeated"));
-            if (column > kReadColumns) {
-                xml.skipCurrentElement();
-                continue;
-            }
-            // What a merged cell covers reads empty, as in the spreadsheet's own view, whatever it still
-            // holds.
-            const bool covered = xml.name() == QLatin1String("covered-table-cell");
-            if (covered) {
-                xml.skipCurrentElement();
-            }
-            const Cell cell = covered ? Cell{} : typedCell(xml);
-            for (long long k = 0; k < cellRepeats && column <= kReadColumns; ++k, ++column) {
-                row[static_cast<size_t>(column - 1)] = cell;
-            }
-        }
-        --depth; // the row's end element was taken above
-        if (!row[1].text.isEmpty() && rowNumber + repeats > kMaxSheetRows) {
-            throw ReadError(
-                QStringLiteral("has more than %1 rows").arg(kMaxSheetRows)); // before copying them
-        }
-        for (long long k = 0; k < repeats && !collector.done(); ++k) {
-            if (Row* target = collector.beginRow(++rowNumber)) {
-                *target = row;
-            }
-            collector.endRow();
-        }
+    if (!zip->contains(kContent)) {
+        throw ReadError(QStringLiteral("part %1 is missing").arg(kContent));
     }
-    return std::make_unique<GridWorksheet>(collector.take());
+    return [zip = std::move(zip)] { return std::make_unique<OdsRows>(zip); };
 }
 
 } // namespace spreadsheet

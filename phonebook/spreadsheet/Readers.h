@@ -1,7 +1,8 @@
 #pragma once
 
-// The readers behind openFirstWorksheet, one per format, each on the whole file's bytes.
-// They throw ReadError with what is wrong; openFirstWorksheet names the file.
+// The readers behind openFirstWorksheet, one per format. Each checks what it can at once and hands back an
+// opener of the sheet's rows, which read as they are asked for. They throw ReadError with what is wrong;
+// the worksheet names the file.
 
 #include "Sheet.h"
 
@@ -10,18 +11,20 @@
 
 namespace spreadsheet {
 
+class SourceFile;
 class ZipArchive;
 
-// Largest file openFirstWorksheet reads, and largest part it unpacks from a zip container.
-inline constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
-inline constexpr qint64 kMaxPartBytes = 64LL * 1024 * 1024;
+// Largest .xls file: its streams are read whole.
+inline constexpr qint64 kMaxXlsBytes = 256LL * 1024 * 1024;
+// Largest CSV text read.
+inline constexpr qint64 kMaxTextBytes = 4LL << 30;
 
-std::unique_ptr<GridWorksheet> readCsv(const QByteArray& data);
-std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip);
-std::unique_ptr<GridWorksheet> readOds(ZipArchive& zip);
-std::unique_ptr<GridWorksheet> readXls(const QByteArray& data);
+RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file);
+RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip);
+RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip);
+RowSourceOpener readXls(const QByteArray& data);
 
 // A zip container holds either; ReadError when its parts fit neither.
-std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data);
+RowSourceOpener readZipWorkbook(std::shared_ptr<const ZipArchive> zip);
 
 } // namespace spreadsheet

@@ -1,17 +1,19 @@
 #pragma once
 
-// What every reader builds: the reachable rows of the first worksheet, columns 1 to 4, and the rule that
-// decides how far reading goes.
+// What every reader yields: the rows of the first worksheet, columns 1 to 4, in order from row 1, read as
+// the file is read.
 
 #include "Worksheet.h"
 
+#include <QString>
 #include <array>
+#include <functional>
+#include <memory>
 #include <stdexcept>
-#include <vector>
 
 namespace spreadsheet {
 
-// A fault in the file's content; openFirstWorksheet puts the file name in front.
+// A fault in the file's content; the worksheet puts the file name in front.
 class ReadError : public std::runtime_error {
 public:
     explicit ReadError(const QString& what) : std::runtime_error(what.toStdString()) {}
@@ -26,37 +28,31 @@ inline QString notSpreadsheetText() {
 
 using Row = std::array<Cell, kReadColumns>;
 
-class GridWorksheet final : public Worksheet {
-public:
-    explicit GridWorksheet(std::vector<Row> rows) : rows_(std::move(rows)) {}
-    Cell cell(int row, int column) override;
-    int rowCount() const { return static_cast<int>(rows_.size()); }
-
-private:
-    std::vector<Row> rows_;
+// Rows that hold the same cells: an OpenDocument row repeated by a count, or one row (count 1).
+struct RowRun {
+    Row cells{};
+    long long count = 1;
 };
 
-// Collects rows in order and says when to stop: after the first row whose column 2 is empty (a row the file
-// skips counts as empty), or with a ReadError past kMaxSheetRows rows.
-class RowCollector {
+// The rows of a sheet in order from row 1. A row the file skips is an empty row, which the source yields
+// like any other; reading ends at the first row whose column 2 is empty, so a source need not look past it.
+class RowSource {
 public:
-    bool done() const { return done_; }
-    // The row to fill for a 1-based row number, or nullptr when reading has ended before it.
-    Row* beginRow(long long number);
-    // Closes the row begun last; reading ends if its column 2 is empty.
-    void endRow();
-    // Cell of the open row, nullptr for columns that are not kept (1-based).
-    Cell* cell(long long column);
-    // Hands the rows over, ending at the first row whose column 2 is empty.
-    std::vector<Row> take();
-
-private:
-    std::vector<Row> rows_;
-    bool open_ = false;
-    bool done_ = false;
+    virtual ~RowSource() = default;
+    // The next rows; false when the sheet has no more.
+    virtual bool next(RowRun& run) = 0;
 };
 
-// Drops the rows after the first one whose column 2 is empty.
-void truncateAtEmptyColumn2(std::vector<Row>& rows);
+// Starts reading the sheet from row 1, each call afresh.
+using RowSourceOpener = std::function<std::unique_ptr<RowSource>()>;
+
+// The text of one cell is bounded, however few bytes of the file stand for it.
+inline constexpr qsizetype kMaxCellCharacters = qsizetype(1) << 20;
+// UTF-8 takes at most 4 bytes per character: text gathered as UTF-8 is cut off past this many bytes.
+inline constexpr qsizetype kMaxCellBytes = 4 * kMaxCellCharacters;
+
+[[noreturn]] void cellTooLong(long long row, long long column);
+// text, or a ReadError naming the cell when it is longer than kMaxCellCharacters.
+QString checkedCellText(QString text, long long row, long long column);
 
 } // namespace spreadsheet

@@ -2,9 +2,9 @@
 
 #include "CompoundFile.h"
 #include "Readers.h"
+#include "SourceFile.h"
+#include "StreamedWorksheet.h"
 #include "ZipArchive.h"
-
-#include <QFile>
 
 namespace spreadsheet {
 namespace {
@@ -20,20 +20,40 @@ bool isBareBiff(const QByteArray& data) {
            length >= 4 && length <= 20;
 }
 
+// The mimetype part of an OpenDocument package, which is a few bytes.
+QByteArray mimetypeOf(const ZipArchive& zip) {
+    ZipPart part = zip.open(QStringLiteral("mimetype"));
+    QByteArray text(256, Qt::Uninitialized);
+    text.truncate(part.read(text.data(), text.size()));
+    return text.trimmed();
+}
+
+RowSourceOpener readFile(const std::shared_ptr<const SourceFile>& file) {
+    QByteArray head(512, Qt::Uninitialized);
+    head.truncate(file->read(0, head.data(), head.size()));
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) {
+        return readZipWorkbook(std::make_shared<const ZipArchive>(file));
+    }
+    if (CompoundFile::hasSignature(head) || isBareBiff(head)) {
+        return readXls(file->readAll(kMaxXlsBytes));
+    }
+    return readCsv(file);
+}
+
 } // namespace
 
-std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data) {
-    ZipArchive zip(data);
-    if (const auto mimetype = zip.readIfPresent(QStringLiteral("mimetype"))) {
-        if (mimetype->trimmed() != "application/vnd.oasis.opendocument.spreadsheet") {
+RowSourceOpener readZipWorkbook(std::shared_ptr<const ZipArchive> zip) {
+    if (zip->contains(QStringLiteral("mimetype"))) {
+        if (mimetypeOf(*zip) != "application/vnd.oasis.opendocument.spreadsheet") {
             throw ReadError(notSpreadsheetText());
         }
-        return readOds(zip);
+        return readOds(std::move(zip));
     }
-    if (zip.contains(QStringLiteral("content.xml"))) {
-        return readOds(zip);
+    if (zip->contains(QStringLiteral("content.xml"))) {
+        return readOds(std::move(zip));
     }
-    if (zip.contains(QStringLiteral("[Content_Types].xml")) || zip.contains(QStringLiteral("_rels/.rels"))) {
+    if (zip->contains(QStringLiteral("[Content_Types].xml")) ||
+        zip->contains(QStringLiteral("_rels/.rels"))) {
         return readXlsx(zip);
     }
     throw ReadError(notSpreadsheetText());
@@ -43,31 +63,11 @@ std::unique_ptr<GridWorksheet> readZipWorkbook(const QByteArray& data) {
 
 std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
     using namespace spreadsheet;
-    auto fail = [&](const QString& what) {
-        return SpreadsheetError((fileName + QStringLiteral(": ") + what).toStdString());
-    };
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
-    }
-    // One byte past the limit tells a file that is too large, however it reports its size.
-    const QByteArray data = file.read(kMaxFileBytes + 1);
-    if (data.size() > kMaxFileBytes) {
-        throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024LL * 1024)));
-    }
-    if (file.error() != QFileDevice::NoError) {
-        throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
-    }
-    file.close();
+    RowSourceOpener rows;
     try {
-        if (data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06")) {
-            return readZipWorkbook(data);
-        }
-        if (CompoundFile::hasSignature(data) || isBareBiff(data)) {
-            return readXls(data);
-        }
-        return readCsv(data);
+        rows = readFile(SourceFile::open(fileName));
     } catch (const ReadError& error) {
-        throw fail(QString::fromStdString(error.what()));
+        throw SpreadsheetError((fileName + QStringLiteral(": ")).toStdString() + error.what());
     }
+    return std::make_unique<StreamedWorksheet>(fileName, std::move(rows));
 }

@@ -26,20 +26,30 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Rows are read from the file as they are asked for: asking in row order (row r's columns in any order,
+// then row r + 1) reads the file once, with memory that does not grow with the sheet. Asking for a row
+// before the rows already passed starts reading over from row 1, which is correct but costs a new pass.
 class Worksheet {
 public:
     virtual ~Worksheet() = default;
-    // 1-based; outside the sheet -> Empty with empty text.
+    // 1-based; outside the sheet, and past the first row whose column 2 is empty -> Empty with empty text.
+    // Throws SpreadsheetError naming the file when reading on finds a fault further down the file (a
+    // damaged part, a cell of more than 1 Mi characters, a row past kMaxSheetRows), and again on every
+    // later call.
     virtual Cell cell(int row, int column) = 0;
 };
 
-// Opens the file and takes its first worksheet. Throws SpreadsheetError whose what() (UTF-8) names the file:
-// "<file>: not a spreadsheet this program can read", "<file>: cannot be opened: <reason>", "<file>: <what is
-// wrong>", "<file>: is password protected".
+// Opens the file and takes its first worksheet, reading up to its first row. Throws SpreadsheetError whose
+// what() (UTF-8) names the file: "<file>: not a spreadsheet this program can read", "<file>: cannot be
+// opened: <reason>", "<file>: is a folder, not a file" (also a named pipe, device or socket: only regular
+// files are read, and opening never waits on a pipe), "<file>: <what is wrong>", "<file>: is password
+// protected".
 //
 // Only what the import can reach is kept: columns 1 to 4 of rows 1 down to the first row whose column 2 is
-// empty; the whole sheet is read at once, so cell() never fails. A sheet that goes on past kMaxSheetRows
-// rows is refused rather than cut short, as are files over 256 MiB and zip parts over 64 MiB unpacked.
+// empty. Limits go by what is read: a sheet whose rows go on past kMaxSheetRows is refused rather than cut
+// short, as is a cell of more than 1 Mi characters ("row 7, column 2 holds more than 1048576
+// characters"), a zip container that inflates to more than 4 GiB, XML nested more than 256 deep or with a
+// document type, and an .xls file over 256 MiB (it is read whole).
 std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName);
 
 inline constexpr int kReadColumns = 4;

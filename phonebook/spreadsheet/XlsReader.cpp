@@ -4,6 +4,7 @@
 #include "CellText.h"
 #include "CompoundFile.h"
 #include "Readers.h"
+#include "SharedStrings.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -15,6 +16,15 @@
 
 namespace spreadsheet {
 namespace {
+
+// Drops the rows after the first one whose column 2 is empty.
+void truncateAtEmptyColumn2(std::vector<Row>& rows) {
+    const auto end =
+        std::find_if(rows.begin(), rows.end(), [](const Row& row) { return row[1].text.isEmpty(); });
+    if (end != rows.end()) {
+        rows.erase(end + 1, rows.end());
+    }
+}
 
 [[noreturn]] void damaged() {
     throw ReadError(QStringLiteral("is a damaged .xls file"));
@@ -198,7 +208,7 @@ class BiffReader {
 public:
     explicit BiffReader(const QByteArray& stream) : stream_(stream) {}
 
-    std::unique_ptr<GridWorksheet> read() {
+    std::vector<Row> read() {
         Stream records(stream_);
         Record bof;
         if (!records.next(bof)) {
@@ -220,7 +230,7 @@ public:
         readSheet(sheetOffset);
         resolveSharedStrings();
         truncateAtEmptyColumn2(rows_);
-        return std::make_unique<GridWorksheet>(std::move(rows_));
+        return std::move(rows_);
     }
 
 private:
@@ -551,28 +561,27 @@ private:
         if (!hasSst_) {
             throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
         }
-        quint32 highest = 0;
+        SharedStringSet inUse;
         for (const SstUse& use : sstUses_) {
-            highest = std::max(highest, use.index);
+            inUse.add(use.index);
         }
-        QHash<quint32, QString> strings; // keyed by the indexes in use only
-        for (const SstUse& use : sstUses_) {
-            strings.insert(use.index, QString());
-        }
+        inUse.seal();
+        const quint64 highest = *inUse.highest();
+        std::vector<QString> strings(inUse.size()); // the strings in use, in the order of their indexes
         RecordReader data(sst_.pieces);
         data.u32();
         data.u32();
-        for (quint32 index = 0; index <= highest; ++index) {
+        for (quint64 index = 0; index <= highest; ++index) {
             if (data.atEnd()) {
                 throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
             }
             QString text = data.unicodeString(data.u16());
-            if (const auto found = strings.find(index); found != strings.end()) {
-                *found = std::move(text);
+            if (inUse.contains(index)) {
+                strings[inUse.rank(index)] = std::move(text);
             }
         }
         for (const SstUse& use : sstUses_) {
-            rows_[use.row][use.column] = textCell(strings.value(use.index));
+            rows_[use.row][use.column] = textCell(strings[inUse.rank(use.index)]);
         }
     }
 
@@ -592,9 +601,24 @@ private:
     std::vector<Row> rows_;
 };
 
-} // namespace
+// BIFF rows are few (65,536 at most) and the whole stream is in memory already: the rows are read at once.
+class GridRows final : public RowSource {
+public:
+    explicit GridRows(std::shared_ptr<const std::vector<Row>> rows) : rows_(std::move(rows)) {}
+    bool next(RowRun& run) override {
+        if (at_ >= rows_->size()) {
+            return false;
+        }
+        run = {(*rows_)[at_++], 1};
+        return true;
+    }
 
-std::unique_ptr<GridWorksheet> readXls(const QByteArray& data) {
+private:
+    std::shared_ptr<const std::vector<Row>> rows_;
+    size_t at_ = 0;
+};
+
+std::vector<Row> readRows(const QByteArray& data) {
     if (!CompoundFile::hasSignature(data)) {
         return BiffReader(data).read();
     }
@@ -610,6 +634,13 @@ std::unique_ptr<GridWorksheet> readXls(const QByteArray& data) {
         throw ReadError(notSpreadsheetText());
     }
     return BiffReader(*stream).read();
+}
+
+} // namespace
+
+RowSourceOpener readXls(const QByteArray& data) {
+    auto rows = std::make_shared<const std::vector<Row>>(readRows(data));
+    return [rows] { return std::make_unique<GridRows>(rows); };
 }
 
 } // namespace spreadsheet

@@ -3,14 +3,16 @@
 
 #include "CellText.h"
 #include "Readers.h"
+#include "SharedStrings.h"
 #include "Xml.h"
 #include "ZipArchive.h"
 
 #include <QDateTime>
 #include <QHash>
-#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <utility>
+#include <deque>
+#include <string>
 #include <vector>
 
 namespace spreadsheet {
@@ -46,29 +48,26 @@ QString relationshipsPartOf(const QString& part) {
     return directory + QLatin1String("_rels/") + part.mid(directory.size()) + QLatin1String(".rels");
 }
 
-// Id -> relationship, in document order of ids.
+// Id -> relationship.
 QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QString& sourcePart) {
-    QHash<QString, Relationship> relationships;
-    const QString relsPart = relationshipsPartOf(sourcePart);
-    const std::optional<QByteArray> data = zip.readIfPresent(relsPart);
-    if (!data) {
-        return relationships;
-    }
-    QXmlStreamReader xml(*data);
-    while (nextToken(xml, relsPart) != QXmlStreamReader::EndDocument) {
-        if (!xml.isStartElement()) {
-            continue;
+    struct Handler final : XmlHandler {
+        QString base;
+        QHash<QString, Relationship> relationships;
+        void startElement(std::string_view name, XmlAttributes attributes) override {
+            if (name == "Relationship" && attribute(attributes, "TargetMode") != "External") {
+                relationships.insert(toQString(attribute(attributes, "Id")),
+                                     {toQString(attribute(attributes, "Type")),
+                                      resolveTarget(base, toQString(attribute(attributes, "Target")))});
+            }
         }
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (xml.name() == QLatin1String("Relationship") &&
-            attribute(attributes, QLatin1String("TargetMode")) != QLatin1String("External")) {
-            relationships.insert(attribute(attributes, QLatin1String("Id")).toString(),
-                                 {attribute(attributes, QLatin1String("Type")).toString(),
-                                  resolveTarget(directoryOf(sourcePart),
-                                                attribute(attributes, QLatin1String("Target")).toString())});
-        }
+    };
+    Handler handler;
+    handler.base = directoryOf(sourcePart);
+    const QString part = relationshipsPartOf(sourcePart);
+    if (zip.contains(part)) {
+        XmlPart(zip, part, handler).parseAll();
     }
-    return relationships;
+    return handler.relationships;
 }
 
 // Transitional and strict types differ in their namespace only.
@@ -85,112 +84,74 @@ std::optional<QString> findByType(const QHash<QString, Relationship>& relationsh
     return std::nullopt;
 }
 
-// Excel writes characters XML cannot carry as _xHHHH_.
-QString unescapeText(const QString& text) {
-    if (!text.contains(QLatin1String("_x"))) {
-        return text;
+std::optional<long long> parseInteger(std::string_view text) {
+    while (!text.empty() &&
+           (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' || text.front() == '\r')) {
+        text.remove_prefix(1);
     }
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size() && text.at(i + 1) == QLatin1Char('x') &&
-            text.at(i + 6) == QLatin1Char('_')) {
-            bool ok = false;
-            const ushort code = QStringView(text).mid(i + 2, 4).toUShort(&ok, 16);
-            if (ok) {
-                out.append(QChar(code));
-                i += 6;
-                continue;
-            }
-        }
-        out.append(text.at(i));
+    while (!text.empty() &&
+           (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
     }
-    return out;
-}
-
-// The text of a string item (<si> or <is>): plain <t>, or rich text runs; phonetic guides are left out.
-QString readStringItem(QXmlStreamReader& xml, const QString& part) {
-    QString text;
-    int depth = 1;
-    int phoneticDepth = 0;
-    bool inText = false;
-    while (depth > 0) {
-        switch (nextToken(xml, part)) {
-        case QXmlStreamReader::StartElement:
-            ++depth;
-            if (xml.name() == QLatin1String("rPh")) {
-                phoneticDepth = depth;
-            }
-            inText = xml.name() == QLatin1String("t") && phoneticDepth == 0;
-            break;
-        case QXmlStreamReader::EndElement:
-            if (depth == phoneticDepth) {
-                phoneticDepth = 0;
-            }
-            --depth;
-            inText = false;
-            break;
-        case QXmlStreamReader::Characters:
-            if (inText) {
-                text.append(xml.text());
-            }
-            break;
-        case QXmlStreamReader::EndDocument:
-            throw ReadError(QStringLiteral("part %1 ends too early").arg(part));
-        default:
-            break;
-        }
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
     }
-    return unescapeText(text);
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 struct Styles {
     std::vector<bool> xfIsDate;
+    bool isDate(int style) const {
+        return style >= 0 && static_cast<size_t>(style) < xfIsDate.size() &&
+               xfIsDate[static_cast<size_t>(style)];
+    }
 };
 
 Styles readStyles(const ZipArchive& zip, const std::optional<QString>& part) {
-    Styles styles;
-    if (!part) {
-        return styles;
-    }
-    const std::optional<QByteArray> data = zip.readIfPresent(*part);
-    if (!data) {
-        return styles;
-    }
-    QHash<int, bool> customIsDate;
-    bool inCellXfs = false;
-    QXmlStreamReader xml(*data);
-    while (nextToken(xml, *part) != QXmlStreamReader::EndDocument) {
-        if (xml.isStartElement()) {
-            const QStringView name = xml.name();
-            const QXmlStreamAttributes attributes = xml.attributes();
-            if (name == QLatin1String("numFmt")) {
+    struct Handler final : XmlHandler {
+        Styles styles;
+        QHash<int, bool> customIsDate;
+        bool inCellXfs = false;
+        void startElement(std::string_view name, XmlAttributes attributes) override {
+            if (name == "numFmt") {
                 customIsDate.insert(
-                    attribute(attributes, QLatin1String("numFmtId")).toInt(),
-                    isDateFormatCode(attribute(attributes, QLatin1String("formatCode")).toString()));
-            } else if (name == QLatin1String("cellXfs")) {
+                    static_cast<int>(parseInteger(attribute(attributes, "numFmtId")).value_or(0)),
+                    isDateFormatCode(toQString(attribute(attributes, "formatCode"))));
+            } else if (name == "cellXfs") {
                 inCellXfs = true;
-            } else if (name == QLatin1String("xf") && inCellXfs) {
-                const int id = attribute(attributes, QLatin1String("numFmtId")).toInt();
+            } else if (name == "xf" && inCellXfs) {
+                const int id = static_cast<int>(parseInteger(attribute(attributes, "numFmtId")).value_or(0));
                 styles.xfIsDate.push_back(customIsDate.contains(id) ? customIsDate.value(id)
                                                                     : isDateFormatId(id));
             }
-        } else if (xml.isEndElement() && xml.name() == QLatin1String("cellXfs")) {
-            inCellXfs = false;
         }
+        void endElement(std::string_view name) override {
+            if (name == "cellXfs") {
+                inCellXfs = false;
+            }
+        }
+    };
+    Handler handler;
+    if (part && zip.contains(*part)) {
+        XmlPart(zip, *part, handler).parseAll();
     }
-    return styles;
+    return std::move(handler.styles);
 }
 
 // "BC12" -> 55; 0 when the reference has no column letters.
-long long columnOfReference(QStringView reference) {
+long long columnOfReference(std::string_view reference) {
     long long column = 0;
-    for (const QChar c : reference) {
-        const char16_t u = c.toUpper().unicode();
-        if (u < u'A' || u > u'Z') {
+    for (const char c : reference) {
+        const char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        if (u < 'A' || u > 'Z') {
             break;
         }
-        column = column * 26 + (u - u'A' + 1);
+        column = column * 26 + (u - 'A' + 1);
         if (column > 1'000'000) {
             return column; // far past the kept columns; stop before overflowing
         }
@@ -198,22 +159,26 @@ long long columnOfReference(QStringView reference) {
     return column;
 }
 
-struct SharedStringUse {
-    size_t row;
-    size_t column;
-    qsizetype index;
-};
+QString shortText(const std::string& value) {
+    return QString::fromUtf8(value.data(), static_cast<qsizetype>(std::min<size_t>(value.size(), 40)));
+}
 
-struct SheetContent {
-    std::vector<Row> rows;
-    std::vector<SharedStringUse> sharedStrings;
-};
-
-Cell numberCell(const QString& value, bool isDate, bool date1904, const QString& part) {
-    bool ok = false;
-    const double number = QStringView(value).trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(number)) {
-        throw ReadError(QStringLiteral("part %1 holds a number that is none: %2").arg(part, value.left(40)));
+Cell numberCell(const std::string& value, bool isDate, bool date1904, const QString& part) {
+    std::string_view text(value);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(number)) {
+        throw ReadError(
+            QStringLiteral("part %1 holds a number that is none: %2").arg(part, shortText(value)));
     }
     if (isDate) {
         if (std::optional<QString> date = dateFromSerial(number, date1904)) {
@@ -239,204 +204,356 @@ Cell isoDateCell(const QString& value, const QString& part) {
     throw ReadError(QStringLiteral("part %1 holds a date that is none: %2").arg(part, value.left(40)));
 }
 
-SheetContent readSheet(const ZipArchive& zip, const QString& part, const Styles& styles, bool date1904) {
-    const QByteArray data = zip.read(part);
-    QXmlStreamReader xml(data);
-    RowCollector collector;
-    SheetContent content;
-    long long rowNumber = 0;
-    long long columnNumber = 0;
-    bool inSheetData = false;
+struct SheetSettings {
+    QString part;
+    Styles styles;
+    bool date1904 = false;
+};
 
-    while (!collector.done() && nextToken(xml, part) != QXmlStreamReader::EndDocument) {
-        if (xml.isEndElement() && xml.name() == QLatin1String("sheetData")) {
-            break;
-        }
-        if (!xml.isStartElement()) {
-            continue;
-        }
-        const QStringView name = xml.name();
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (name == QLatin1String("sheetData")) {
-            inSheetData = true;
-        } else if (inSheetData && name == QLatin1String("row")) {
-            const QStringView r = attribute(attributes, QLatin1String("r"));
-            bool ok = true;
-            rowNumber = r.isEmpty() ? rowNumber + 1 : r.toLongLong(&ok);
-            if (!ok || rowNumber < 1) {
-                throw ReadError(QStringLiteral("part %1 has a row numbered %2").arg(part, r.toString()));
-            }
-            columnNumber = 0;
-            collector.beginRow(rowNumber);
-        } else if (inSheetData && name == QLatin1String("c")) {
-            const QStringView reference = attribute(attributes, QLatin1String("r"));
-            const long long column = reference.isEmpty() ? columnNumber + 1 : columnOfReference(reference);
-            if (column < 1) {
-                throw ReadError(
-                    QStringLiteral("part %1 has a cell named %2").arg(part, reference.toString()));
-            }
-            columnNumber = column;
-            // The attribute list is a copy and keeps the view valid while the cell's content is read.
-            const QStringView type = attribute(attributes, QLatin1String("t"));
-            const int style = attribute(attributes, QLatin1String("s")).toInt();
-            Cell* cell = collector.cell(column);
-            if (!cell) {
-                xml.skipCurrentElement();
-                continue;
-            }
-            QString value;
-            bool hasValue = false;
-            QString inlineText;
-            bool hasInline = false;
-            while (nextToken(xml, part) != QXmlStreamReader::EndElement || xml.name() != QLatin1String("c")) {
-                if (xml.isStartElement() && xml.name() == QLatin1String("v")) {
-                    value = xml.readElementText();
-                    hasValue = true;
-                } else if (xml.isStartElement() && xml.name() == QLatin1String("is")) {
-                    inlineText = readStringItem(xml, part);
-                    hasInline = true;
-                } else if (xml.isStartElement()) {
-                    xml.skipCurrentElement();
-                } else if (xml.atEnd()) {
-                    throw ReadError(QStringLiteral("part %1 ends too early").arg(part));
-                }
-            }
-            if (type == QLatin1String("inlineStr")) {
-                if (hasInline && !inlineText.isEmpty()) {
-                    *cell = {CellKind::Text, inlineText};
-                }
-                continue;
-            }
-            if (!hasValue || value.isEmpty()) {
-                continue; // a formula without a cached value, or a styled blank
-            }
-            if (type.isEmpty() || type == QLatin1String("n")) {
-                const bool isDate = style >= 0 && static_cast<size_t>(style) < styles.xfIsDate.size() &&
-                                    styles.xfIsDate[static_cast<size_t>(style)];
-                *cell = numberCell(value, isDate, date1904, part);
-            } else if (type == QLatin1String("s")) {
-                bool ok = false;
-                const qsizetype index = QStringView(value).trimmed().toLongLong(&ok);
-                if (!ok || index < 0) {
-                    throw ReadError(
-                        QStringLiteral("part %1 refers to shared string %2").arg(part, value.left(40)));
-                }
-                // Resolved after the sheet; the placeholder keeps the row from looking empty.
-                *cell = {CellKind::Text, value};
-                content.sharedStrings.push_back(
-                    {static_cast<size_t>(rowNumber - 1), static_cast<size_t>(column - 1), index});
-            } else if (type == QLatin1String("str")) {
-                *cell = {CellKind::Text, unescapeText(value)};
-            } else if (type == QLatin1String("b")) {
-                *cell = {CellKind::Boolean, value.trimmed() == QLatin1String("0") ? QStringLiteral("False")
-                                                                                  : QStringLiteral("True")};
-            } else if (type == QLatin1String("e")) {
-                *cell = {CellKind::Error, value};
-            } else if (type == QLatin1String("d")) {
-                *cell = isoDateCell(value, part);
-            } else {
-                throw ReadError(QStringLiteral("part %1 has a cell of unknown type %2")
-                                    .arg(part, type.left(20).toString()));
-            }
-        }
-    }
-    content.rows = collector.take();
-    return content;
-}
+// <sheetData>: rows in order, cells by reference, values in <v> or inline in <is>. Read ahead (into), it
+// only gathers the shared string items that the kept cells use; read for the rows, it resolves them
+// (strings, which is null when the workbook has no table).
+class SheetHandler final : public XmlHandler {
+public:
+    SheetHandler(const SheetSettings& settings, const SharedStrings* strings, SharedStringSet* into)
+        : settings_(settings), strings_(strings), into_(into) {}
 
-// Reads only the shared strings the kept cells use, so a huge table costs no more than its unpacked part.
-void resolveSharedStrings(const ZipArchive& zip, const std::optional<QString>& part, SheetContent& content) {
-    if (content.sharedStrings.empty()) {
-        return;
-    }
-    std::erase_if(content.sharedStrings,
-                  [&](const SharedStringUse& use) { return use.row >= content.rows.size(); });
-    qsizetype highest = -1;
-    for (const SharedStringUse& use : content.sharedStrings) {
-        highest = std::max(highest, use.index);
-    }
-    if (highest < 0) {
-        return;
-    }
-    if (!part || !zip.contains(*part)) {
-        throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+    bool done() const { return done_; }
+    std::deque<RowRun>& rows() { return rows_; }
+
+    void startElement(std::string_view name, XmlAttributes attributes) override {
+        if (done_) {
+            return;
+        }
+        if (name == "c") {
+            beginCell(attributes);
+        } else if (name == "v") {
+            if (column_ > 0) {
+                inValue_ = true;
+                hasValue_ = true;
+                value_.clear();
+            }
+        } else if (name == "row") {
+            if (inSheetData_) {
+                beginRow(attribute(attributes, "r"));
+            }
+        } else if (name == "is") {
+            if (column_ > 0) {
+                inInline_ = true;
+                hasInline_ = true;
+            }
+        } else if (name == "t") {
+            inText_ = inInline_ && phonetic_ == 0;
+        } else if (name == "rPh") {
+            phonetic_ += inInline_ ? 1 : 0;
+        } else if (name == "sheetData") {
+            inSheetData_ = true;
+        }
     }
 
-    // Keyed by the indexes in use only: an index the file makes up costs nothing before it is found missing.
-    QHash<qsizetype, QString> strings;
-    for (const SharedStringUse& use : content.sharedStrings) {
-        strings.insert(use.index, QString());
-    }
-    const QByteArray data = zip.read(*part);
-    QXmlStreamReader xml(data);
-    qsizetype index = 0;
-    while (index <= highest && nextToken(xml, *part) != QXmlStreamReader::EndDocument) {
-        if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
-            QString text = readStringItem(xml, *part);
-            if (const auto found = strings.find(index); found != strings.end()) {
-                *found = std::move(text);
-            }
-            ++index;
+    void endElement(std::string_view name) override {
+        if (done_) {
+            return;
+        }
+        if (name == "v") {
+            inValue_ = false;
+        } else if (name == "c") {
+            endCell();
+        } else if (name == "row") {
+            endRow();
+        } else if (name == "t") {
+            inText_ = false;
+        } else if (name == "is") {
+            inInline_ = false;
+        } else if (name == "rPh") {
+            phonetic_ -= phonetic_ > 0 ? 1 : 0;
+        } else if (name == "sheetData") {
+            done_ = true;
         }
     }
-    if (index <= highest) {
-        throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
+
+    void characters(std::string_view text) override {
+        std::string* target = inValue_ ? &value_ : inText_ ? &inline_ : nullptr;
+        if (!target) {
+            return;
+        }
+        if (target->size() + text.size() > static_cast<size_t>(kMaxCellBytes)) {
+            cellTooLong(row_, column_);
+        }
+        target->append(text);
     }
-    for (const SharedStringUse& use : content.sharedStrings) {
-        Cell& cell = content.rows[use.row][use.column];
-        cell.text = strings.value(use.index);
-        cell.kind = cell.text.isEmpty() ? CellKind::Empty : CellKind::Text;
+
+private:
+    const QString& part() const { return settings_.part; }
+
+    void beginRow(std::string_view reference) {
+        long long number = row_ + 1;
+        if (!reference.empty()) {
+            const std::optional<long long> parsed = parseInteger(reference);
+            if (!parsed || *parsed < 1) {
+                throw ReadError(QStringLiteral("part %1 has a row numbered %2")
+                                    .arg(part(), toQString(reference.substr(0, 40))));
+            }
+            number = *parsed;
+        }
+        if (number <= row_) {
+            throw ReadError(QStringLiteral("row %1 comes after row %2").arg(number).arg(row_));
+        }
+        if (number > row_ + 1) {
+            // A skipped row is empty, and ends reading.
+            rows_.emplace_back();
+            done_ = true;
+            return;
+        }
+        row_ = number;
+        inRow_ = true;
+        lastColumn_ = 0;
+        current_ = RowRun{};
+        column2Filled_ = false;
     }
-    truncateAtEmptyColumn2(content.rows);
+
+    void endRow() {
+        if (!inRow_) {
+            return;
+        }
+        inRow_ = false;
+        if (into_) {
+            // The row past the limit is read too: reading it for the rows is what refuses it.
+            done_ = !column2Filled_ || row_ > kMaxSheetRows;
+            return;
+        }
+        done_ = current_.cells[1].text.isEmpty();
+        rows_.push_back(std::move(current_));
+    }
+
+    void beginCell(XmlAttributes attributes) {
+        std::string_view reference;
+        std::string_view type;
+        std::string_view style;
+        for (const char** a = attributes; *a; a += 2) {
+            const std::string_view name = localName(*a);
+            if (name == "r") {
+                reference = a[1];
+            } else if (name == "t") {
+                type = a[1];
+            } else if (name == "s") {
+                style = a[1];
+            }
+        }
+        const long long column = reference.empty() ? lastColumn_ + 1 : columnOfReference(reference);
+        if (column < 1) {
+            throw ReadError(QStringLiteral("part %1 has a cell named %2")
+                                .arg(part(), toQString(reference.substr(0, 40))));
+        }
+        lastColumn_ = column;
+        column_ = inRow_ && column <= kReadColumns ? column : 0;
+        if (column_ == 0) {
+            return;
+        }
+        type_.assign(type);
+        style_ = static_cast<int>(parseInteger(style).value_or(0));
+        value_.clear();
+        inline_.clear();
+        hasValue_ = false;
+        hasInline_ = false;
+    }
+
+    void endCell() {
+        const long long column = std::exchange(column_, 0);
+        inValue_ = false;
+        inInline_ = false;
+        inText_ = false;
+        if (column == 0) {
+            return;
+        }
+        if (into_) {
+            gatherIndex(column);
+            return;
+        }
+        Cell& cell = current_.cells[static_cast<size_t>(column - 1)];
+        if (type_ == "inlineStr") {
+            if (hasInline_ && !inline_.empty()) {
+                cell = {CellKind::Text,
+                        checkedCellText(unescapeXlsxText(QString::fromStdString(inline_)), row_, column)};
+            }
+            return;
+        }
+        if (!hasValue_ || value_.empty()) {
+            return; // a formula without a cached value, or a styled blank
+        }
+        if (type_.empty() || type_ == "n") {
+            cell = numberCell(value_, settings_.styles.isDate(style_), settings_.date1904, part());
+        } else if (type_ == "s") {
+            if (!strings_) {
+                throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+            }
+            const QString text = strings_->text(sharedIndex(), row_, column);
+            cell = {text.isEmpty() ? CellKind::Empty : CellKind::Text, text};
+        } else if (type_ == "str") {
+            cell = {CellKind::Text,
+                    checkedCellText(unescapeXlsxText(QString::fromStdString(value_)), row_, column)};
+        } else if (type_ == "b") {
+            const std::optional<long long> truth = parseInteger(value_);
+            cell = {CellKind::Boolean, truth == 0 ? QStringLiteral("False") : QStringLiteral("True")};
+        } else if (type_ == "e") {
+            cell = {CellKind::Error, checkedCellText(QString::fromStdString(value_), row_, column)};
+        } else if (type_ == "d") {
+            cell = isoDateCell(QString::fromStdString(value_), part());
+        } else {
+            throw ReadError(QStringLiteral("part %1 has a cell of unknown type %2")
+                                .arg(part(), toQString(std::string_view(type_).substr(0, 20))));
+        }
+    }
+
+    // Read ahead: whether column 2 holds anything, and which shared strings are in use.
+    void gatherIndex(long long column) {
+        const bool filled =
+            type_ == "inlineStr" ? hasInline_ && !inline_.empty() : hasValue_ && !value_.empty();
+        if (filled && type_ == "s") {
+            into_->add(sharedIndex());
+        }
+        if (column == 2) {
+            column2Filled_ = filled;
+        }
+    }
+
+    quint64 sharedIndex() const {
+        const std::optional<long long> index = parseInteger(value_);
+        if (!index || *index < 0) {
+            throw ReadError(
+                QStringLiteral("part %1 refers to shared string %2").arg(part(), shortText(value_)));
+        }
+        return static_cast<quint64>(*index);
+    }
+
+    const SheetSettings& settings_;
+    const SharedStrings* strings_;
+    SharedStringSet* into_;
+    std::deque<RowRun> rows_;
+    RowRun current_;
+    long long row_ = 0;        // the row read last
+    long long lastColumn_ = 0; // of the cell read last
+    long long column_ = 0;     // of the open cell when kept, else 0
+    std::string type_;
+    int style_ = 0;
+    std::string value_;
+    std::string inline_;
+    int phonetic_ = 0;
+    bool inSheetData_ = false;
+    bool inRow_ = false;
+    bool inValue_ = false;
+    bool inInline_ = false;
+    bool inText_ = false;
+    bool hasValue_ = false;
+    bool hasInline_ = false;
+    bool column2Filled_ = false;
+    bool done_ = false;
+};
+
+struct XlsxSheet {
+    std::shared_ptr<const ZipArchive> zip;
+    SheetSettings settings;
+    std::shared_ptr<const SharedStrings> strings;
+};
+
+class XlsxRows final : public RowSource {
+public:
+    explicit XlsxRows(std::shared_ptr<const XlsxSheet> sheet)
+        : sheet_(std::move(sheet)), handler_(sheet_->settings, sheet_->strings.get(), nullptr),
+          xml_(*sheet_->zip, sheet_->settings.part, handler_) {}
+
+    bool next(RowRun& run) override {
+        while (handler_.rows().empty() && !handler_.done() && !ended_) {
+            ended_ = !xml_.parseMore();
+        }
+        if (handler_.rows().empty()) {
+            return false;
+        }
+        run = std::move(handler_.rows().front());
+        handler_.rows().pop_front();
+        return true;
+    }
+
+private:
+    std::shared_ptr<const XlsxSheet> sheet_;
+    SheetHandler handler_;
+    XmlPart xml_;
+    bool ended_ = false;
+};
+
+// The sheet read ahead for the shared strings its kept cells use.
+SharedStringSet sharedStringsInUse(const ZipArchive& zip, const SheetSettings& settings) {
+    SharedStringSet inUse;
+    SheetHandler handler(settings, nullptr, &inUse);
+    XmlPart xml(zip, settings.part, handler);
+    while (!handler.done() && xml.parseMore()) {
+    }
+    inUse.seal();
+    return inUse;
 }
 
 } // namespace
 
-std::unique_ptr<GridWorksheet> readXlsx(ZipArchive& zip) {
-    if (zip.contains(QStringLiteral("EncryptedPackage"))) {
+RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip) {
+    if (zip->contains(QStringLiteral("EncryptedPackage"))) {
         throw ReadError(passwordProtectedText());
     }
-    const auto packageRelationships = readRelationships(zip, QString());
+    const auto packageRelationships = readRelationships(*zip, QString());
     const QString workbookPart = findByType(packageRelationships, QLatin1String("officeDocument"))
                                      .value_or(QStringLiteral("xl/workbook.xml"));
     if (workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)) {
         throw ReadError(notSpreadsheetText()); // the binary workbook form (.xlsb)
     }
-    const QByteArray workbook = zip.read(workbookPart);
+    const auto relationships = readRelationships(*zip, workbookPart);
 
-    bool date1904 = false;
-    QString firstSheetId;
-    const auto relationships = readRelationships(zip, workbookPart);
-    QXmlStreamReader xml(workbook);
-    bool atRoot = true;
-    while (nextToken(xml, workbookPart) != QXmlStreamReader::EndDocument) {
-        if (!xml.isStartElement()) {
-            continue;
-        }
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (std::exchange(atRoot, false) && xml.name() != QLatin1String("workbook")) {
-            throw ReadError(notSpreadsheetText()); // a text document or presentation in the same package form
-        }
-        if (xml.name() == QLatin1String("workbookPr")) {
-            const QStringView value = attribute(attributes, QLatin1String("date1904"));
-            date1904 = value == QLatin1String("1") || value == QLatin1String("true");
-        } else if (xml.name() == QLatin1String("sheet") && firstSheetId.isEmpty()) {
-            // The first worksheet in tab order; chart and dialog sheets are no worksheets.
-            const QString id = attribute(attributes, QLatin1String("id")).toString();
-            const auto found = relationships.constFind(id);
-            if (found != relationships.constEnd() && hasType(*found, QLatin1String("worksheet"))) {
-                firstSheetId = id;
+    struct Workbook final : XmlHandler {
+        const QHash<QString, Relationship>* relationships = nullptr;
+        bool date1904 = false;
+        bool atRoot = true;
+        QString firstSheetId;
+        void startElement(std::string_view name, XmlAttributes attributes) override {
+            if (std::exchange(atRoot, false) && name != "workbook") {
+                throw ReadError(notSpreadsheetText()); // a text document or presentation in the same form
+            }
+            if (name == "workbookPr") {
+                const std::string_view value = attribute(attributes, "date1904");
+                date1904 = value == "1" || value == "true";
+            } else if (name == "sheet" && firstSheetId.isEmpty()) {
+                // The first worksheet in tab order; chart and dialog sheets are no worksheets.
+                const QString id = toQString(attribute(attributes, "id"));
+                const auto found = relationships->constFind(id);
+                if (found != relationships->constEnd() && hasType(*found, QLatin1String("worksheet"))) {
+                    firstSheetId = id;
+                }
             }
         }
-    }
-    if (firstSheetId.isEmpty()) {
+    };
+    Workbook workbook;
+    workbook.relationships = &relationships;
+    XmlPart(*zip, workbookPart, workbook).parseAll();
+    if (workbook.firstSheetId.isEmpty()) {
         throw ReadError(QStringLiteral("has no worksheet"));
     }
 
-    const Styles styles = readStyles(zip, findByType(relationships, QLatin1String("styles")));
-    SheetContent content = readSheet(zip, relationships.value(firstSheetId).target, styles, date1904);
-    resolveSharedStrings(zip, findByType(relationships, QLatin1String("sharedStrings")), content);
-    return std::make_unique<GridWorksheet>(std::move(content.rows));
+    auto sheet = std::make_shared<XlsxSheet>();
+    sheet->zip = zip;
+    sheet->settings = {relationships.value(workbook.firstSheetId).target,
+                       readStyles(*zip, findByType(relationships, QLatin1String("styles"))),
+                       workbook.date1904};
+    const std::optional<QString> stringsPart = findByType(relationships, QLatin1String("sharedStrings"));
+    if (stringsPart && zip->contains(*stringsPart)) {
+        auto whole = std::make_shared<const SharedStrings>(*zip, *stringsPart);
+        if (whole->complete()) {
+            sheet->strings = std::move(whole);
+        } else {
+            whole.reset();
+            sheet->strings = std::make_shared<SharedStrings>(*zip, *stringsPart,
+                                                             sharedStringsInUse(*zip, sheet->settings));
+        }
+    }
+    return [sheet = std::shared_ptr<const XlsxSheet>(std::move(sheet))] {
+        return std::make_unique<XlsxRows>(sheet);
+    };
 }
 
 } // namespace spreadsheet

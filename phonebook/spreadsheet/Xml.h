@@ -1,36 +1,70 @@
 #pragma once
 
-// Pull-parsing helpers shared by the .xlsx and .ods readers.
+// Parts of .xlsx and .ods files through expat's streaming parser, fed as the part inflates: no part is held
+// whole in memory. Element and attribute names are matched by their local name, whatever their prefix.
+//
+// No spreadsheet part needs a document type declaration, and refusing one keeps entity expansion tricks out;
+// nesting deeper than kMaxXmlDepth is refused as it is met, so a few kilobytes of nested elements cost
+// nothing. Malformed XML is a damaged file.
 
-#include "Sheet.h"
+#include "ZipArchive.h"
 
-#include <QXmlStreamReader>
+#include <exception>
+#include <memory>
+#include <string_view>
+
+struct XML_ParserStruct;
 
 namespace spreadsheet {
 
-// The next token of a part. No spreadsheet part needs a document type declaration, and refusing them keeps
-// entity expansion tricks out; malformed XML is a damaged file.
-inline QXmlStreamReader::TokenType nextToken(QXmlStreamReader& xml, const QString& part) {
-    const QXmlStreamReader::TokenType token = xml.readNext();
-    if (token == QXmlStreamReader::DTD) {
-        throw ReadError(
-            QStringLiteral("part %1 declares a document type, which no spreadsheet does").arg(part));
-    }
-    if (token == QXmlStreamReader::Invalid) {
-        throw ReadError(QStringLiteral("part %1 is damaged: %2").arg(part, xml.errorString()));
-    }
-    return token;
-}
+inline constexpr int kMaxXmlDepth = 256;
 
-// Attribute by local name, whatever its prefix. The list is taken const: iterating a temporary one would
-// copy it.
-inline QStringView attribute(const QXmlStreamAttributes& attributes, QLatin1String localName) {
-    for (const QXmlStreamAttribute& a : attributes) {
-        if (a.name() == localName) {
-            return a.value();
-        }
-    }
-    return {};
-}
+// expat's attribute list: name, value, name, value, ..., null.
+using XmlAttributes = const char**;
+
+std::string_view localName(const char* qualifiedName);
+// The value of the attribute with this local name, or an empty view.
+std::string_view attribute(XmlAttributes attributes, std::string_view name);
+QString toQString(std::string_view utf8);
+
+class XmlHandler {
+public:
+    virtual ~XmlHandler() = default;
+    virtual void startElement(std::string_view name, XmlAttributes attributes) = 0;
+    virtual void endElement(std::string_view /*name*/) {}
+    virtual void characters(std::string_view /*text*/) {}
+};
+
+class XmlPart {
+public:
+    // Opens the part; nothing is parsed yet.
+    XmlPart(const ZipArchive& zip, const QString& name, XmlHandler& handler);
+    ~XmlPart();
+    XmlPart(const XmlPart&) = delete;
+    XmlPart& operator=(const XmlPart&) = delete;
+
+    // Parses the next piece of the part, calling the handler; false once the part has ended. A handler's
+    // exception comes out here.
+    bool parseMore();
+    void parseAll();
+    const QString& name() const { return part_.name(); }
+
+private:
+    struct Freer {
+        void operator()(XML_ParserStruct* parser) const;
+    };
+    static void onStart(void* self, const char* name, const char** attributes);
+    static void onEnd(void* self, const char* name);
+    static void onCharacters(void* self, const char* text, int length);
+    static void onDoctype(void* self, const char*, const char*, const char*, int);
+    void fail(std::exception_ptr error);
+
+    ZipPart part_;
+    XmlHandler& handler_;
+    std::unique_ptr<XML_ParserStruct, Freer> parser_;
+    std::exception_ptr failure_;
+    int depth_ = 0;
+    bool ended_ = false;
+};
 
 } // namespace spreadsheet

@@ -1,24 +1,63 @@
 #include "ZipArchive.h"
 
-#include "Readers.h"
+#include "Sheet.h"
+#include "SourceFile.h"
 
+#include <unistd.h>
 #include <zip.h>
 
 namespace spreadsheet {
 namespace {
 
-struct FileCloser {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
-
 QString libzipError(zip_error_t* error) {
     return QString::fromLocal8Bit(zip_error_strerror(error));
+}
+
+[[noreturn]] void damagedZip(zip_error_t* error) {
+    const QString reason = libzipError(error);
+    zip_error_fini(error);
+    throw ReadError(QStringLiteral("is a damaged zip file: %1").arg(reason));
+}
+
+zip_t* openArchive(const SourceFile& file) {
+    zip_error_t error;
+    zip_error_init(&error);
+    const int descriptor = file.duplicateDescriptor();
+    if (descriptor >= 0) {
+        int code = 0;
+        // libzip takes the descriptor over when it opens the archive, and leaves it to us when it does not.
+        zip_t* archive = zip_fdopen(descriptor, ZIP_RDONLY, &code);
+        if (!archive) {
+            ::close(descriptor);
+            zip_error_set(&error, code, errno);
+            damagedZip(&error);
+        }
+        zip_error_fini(&error);
+        return archive;
+    }
+    const QByteArray& bytes = file.bytes();
+    zip_source_t* source =
+        zip_source_buffer_create(bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0, &error);
+    if (!source) {
+        damagedZip(&error);
+    }
+    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    if (!archive) {
+        zip_source_free(source);
+        damagedZip(&error);
+    }
+    zip_error_fini(&error);
+    return archive;
 }
 
 } // namespace
 
 void ZipArchive::Closer::operator()(zip* archive) const {
     zip_discard(archive);
+}
+
+void ZipPart::Closer::operator()(zip_file* file) const {
+    zip_fclose(file);
 }
 
 QString ZipArchive::key(const QString& name) {
@@ -30,24 +69,8 @@ QString ZipArchive::key(const QString& name) {
     return k;
 }
 
-ZipArchive::ZipArchive(QByteArray data) : data_(std::move(data)) {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* source =
-        zip_source_buffer_create(data_.constData(), static_cast<zip_uint64_t>(data_.size()), 0, &error);
-    if (!source) {
-        const QString reason = libzipError(&error);
-        zip_error_fini(&error);
-        throw ReadError(QStringLiteral("is a damaged zip file: %1").arg(reason));
-    }
-    archive_.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
-    if (!archive_) {
-        zip_source_free(source);
-        const QString reason = libzipError(&error);
-        zip_error_fini(&error);
-        throw ReadError(QStringLiteral("is a damaged zip file: %1").arg(reason));
-    }
-    zip_error_fini(&error);
+ZipArchive::ZipArchive(std::shared_ptr<const SourceFile> file, qint64 maxInflatedBytes)
+    : file_(std::move(file)), archive_(openArchive(*file_)), maxInflated_(maxInflatedBytes) {
     // Workbooks hold tens of parts; a directory of millions only costs memory to index.
     const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
     if (count > 65536) {
@@ -66,20 +89,12 @@ bool ZipArchive::contains(const QString& name) const {
     return index_.contains(key(name));
 }
 
-std::optional<QByteArray> ZipArchive::readIfPresent(const QString& name) const {
-    if (!contains(name)) {
-        return std::nullopt;
-    }
-    return read(name);
-}
-
-QByteArray ZipArchive::read(const QString& name) const {
+ZipPart ZipArchive::open(const QString& name) const {
     const auto found = index_.constFind(key(name));
     if (found == index_.constEnd()) {
         throw ReadError(QStringLiteral("part %1 is missing").arg(name));
     }
     const auto index = static_cast<zip_uint64_t>(found.value());
-
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive_.get(), index, 0, &stat) != 0) {
@@ -89,41 +104,38 @@ QByteArray ZipArchive::read(const QString& name) const {
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
         throw ReadError(passwordProtectedText());
     }
-    // A zip bomb declares a small size or a huge one; both the declared and the actual size are bounded.
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > static_cast<zip_uint64_t>(kMaxPartBytes)) {
-        throw ReadError(QStringLiteral("part %1 unpacks to more than %2 MiB")
-                            .arg(name)
-                            .arg(kMaxPartBytes / (1024LL * 1024)));
-    }
-
-    const std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive_.get(), index, 0));
+    zip_file_t* file = zip_fopen_index(archive_.get(), index, 0);
     if (!file) {
         throw ReadError(QStringLiteral("part %1 cannot be read: %2")
                             .arg(name, QString::fromLocal8Bit(zip_strerror(archive_.get()))));
     }
-    QByteArray content;
-    content.reserve(static_cast<qsizetype>(stat.valid & ZIP_STAT_SIZE ? stat.size : 0));
-    char buffer[65536];
-    for (;;) {
-        const zip_int64_t got = zip_fread(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            throw ReadError(QStringLiteral("part %1 is damaged: %2")
-                                .arg(name, QString::fromLocal8Bit(zip_file_strerror(file.get()))));
-        }
-        if (got == 0) {
-            break;
-        }
-        if (content.size() + got > kMaxPartBytes) {
-            throw ReadError(QStringLiteral("part %1 unpacks to more than %2 MiB")
-                                .arg(name)
-                                .arg(kMaxPartBytes / (1024LL * 1024)));
-        }
-        content.append(buffer, static_cast<qsizetype>(got));
+    const bool sized =
+        (stat.valid & ZIP_STAT_SIZE) && stat.size <= static_cast<zip_uint64_t>(kMaxInflatedBytes);
+    return ZipPart(*this, name, file, sized ? static_cast<qint64>(stat.size) : -1);
+}
+
+ZipPart::ZipPart(const ZipArchive& archive, QString name, zip_file* file, qint64 declaredSize)
+    : archive_(&archive), name_(std::move(name)), file_(file), declaredSize_(declaredSize) {}
+
+ZipPart::ZipPart(ZipPart&&) noexcept = default;
+ZipPart::~ZipPart() = default;
+
+qint64 ZipPart::read(char* into, qint64 size) {
+    const zip_int64_t got = zip_fread(file_.get(), into, static_cast<zip_uint64_t>(size));
+    if (got < 0) {
+        throw ReadError(QStringLiteral("part %1 is damaged: %2")
+                            .arg(name_, QString::fromLocal8Bit(zip_file_strerror(file_.get()))));
     }
-    if ((stat.valid & ZIP_STAT_SIZE) && static_cast<zip_uint64_t>(content.size()) != stat.size) {
-        throw ReadError(QStringLiteral("part %1 is damaged: its size does not match").arg(name));
+    read_ += got;
+    archive_->inflated_ += got;
+    if (archive_->inflated_ > archive_->maxInflated_) {
+        throw ReadError(QStringLiteral("unpacks to more than %1 MiB").arg(archive_->maxInflated_ >> 20));
     }
-    return content;
+    // A part that declares a small size and inflates to a large one is damaged, or a bomb.
+    if (declaredSize_ >= 0 && (read_ > declaredSize_ || (got == 0 && read_ != declaredSize_))) {
+        throw ReadError(QStringLiteral("part %1 is damaged: its size does not match").arg(name_));
+    }
+    return got;
 }
 
 } // namespace spreadsheet

@@ -1,13 +1,8 @@
 #include "FuzzSheet.h"
-#include "ZipArchive.h"
 #include "ZipMutator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes = fuzzBytes(data, size);
-    return fuzzReader([&] {
-        spreadsheet::ZipArchive zip(bytes);
-        return spreadsheet::readOds(zip);
-    });
+    return fuzzReader([&] { return spreadsheet::readOds(fuzzZip(data, size)); });
 }
 
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,

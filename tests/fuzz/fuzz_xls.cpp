@@ -1,6 +1,5 @@
 #include "FuzzSheet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes = fuzzBytes(data, size);
-    return fuzzReader([&] { return spreadsheet::readXls(bytes); });
+    return fuzzReader([&] { return spreadsheet::readXls(fuzzFile(data, size)->bytes()); });
 }

@@ -25,7 +25,8 @@ QByteArray corpusBytes(const QString& relative) {
 
 } // namespace
 
-TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
+// A part is read as it inflates: its unpacked size costs time, not memory.
+TEST(HostileFile, HugePartIsReadWithoutBeingHeld) {
     Scratch scratch;
     XlsxParts workbook{"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>"};
     Parts parts = xlsxParts(workbook);
@@ -41,9 +42,12 @@ TEST(HostileFile, ZipBombPartIsRefusedBeforeItIsUnpacked) {
         "relationships/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
     const QString file = scratch.writeZip(QStringLiteral("bomba.xlsx"), parts);
     huge.clear();
+    huge.squeeze();
     parts.clear();
-    EXPECT_EQ(openError(file),
-              file + QStringLiteral(": part xl/sharedStrings.xml unpacks to more than 64 MiB"));
+    const long before = peakMemoryKiB();
+    const auto sheet = openFirstWorksheet(file);
+    EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("a"));
+    EXPECT_LT(peakMemoryKiB() - before, 16 * 1024);
 }
 
 TEST(HostileFile, ZipPartLyingAboutItsSizeIsRefused) {
@@ -104,30 +108,31 @@ TEST(HostileFile, BillionRowClaimsReadOnlyReachableRows) {
     EXPECT_EQ(openError(full), full + QStringLiteral(": has more than 1048576 rows"));
 }
 
-TEST(HostileFile, CsvWithMoreRowsThanTheLimit) {
-    Scratch scratch;
-    QByteArray content;
-    content.reserve(5 * 1048577 + 16);
-    for (int i = 0; i <= 1048576; ++i) {
-        content += "a;b\n";
-    }
-    const QString file = scratch.write(QStringLiteral("sonsuz.csv"), content);
-    EXPECT_EQ(openError(file), file + QStringLiteral(": has more than 1048576 rows"));
-}
-
 TEST(HostileFile, HugeSharedStringTableCostsOnlyTheStringsInUse) {
     Scratch scratch;
-    // 200,000 strings, of which the sheet uses two.
-    QByteArray strings;
-    for (int i = 0; i < 200000; ++i) {
-        strings += "<si><t>dize " + QByteArray::number(i) + "</t></si>";
+    const struct {
+        int items;
+        qsizetype padding; // characters after each item's number
+    } cases[] = {{200000, 0}, {70, 1000000}};
+    for (const auto& [items, padding] : cases) {
+        SCOPED_TRACE(items);
+        QByteArray strings;
+        for (int i = 0; i < items; ++i) {
+            strings += "<si><t>dize " + QByteArray::number(i) + QByteArray(padding, '.') + "</t></si>";
+        }
+        const QByteArray last = QByteArray::number(items - 1);
+        const QString file = scratch.writeZip(
+            QStringLiteral("dizeler.xlsx"),
+            xlsxParts({"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c><c r=\"B1\" t=\"s\"><v>" + last +
+                           "</v></c></row><row r=\"2\"><c r=\"B2\" t=\"s\"><v>" + last + "</v></c></row>",
+                       strings}));
+        strings = QByteArray();
+        const auto sheet = openFirstWorksheet(file);
+        const QString dots(padding, QLatin1Char('.'));
+        EXPECT_EQ(sheet->cell(1, 1).text, QStringLiteral("dize 5") + dots);
+        EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("dize ") + QString::fromLatin1(last) + dots);
+        EXPECT_EQ(sheet->cell(2, 2).text, sheet->cell(1, 2).text);
     }
-    const auto sheet = openFirstWorksheet(scratch.writeZip(
-        QStringLiteral("dizeler.xlsx"),
-        xlsxParts({"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c><c r=\"B1\" t=\"s\"><v>199999</v></c></row>",
-                   strings})));
-    EXPECT_EQ(sheet->cell(1, 1).text, QStringLiteral("dize 5"));
-    EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("dize 199999"));
 }
 
 TEST(HostileFile, EntityDeclarationsAreRefused) {
@@ -169,8 +174,7 @@ TEST(HostileFile, SpaceRunsCannotBlowACellUp) {
         scratch.writeZip(QStringLiteral("bosluk.ods"),
                          odsParts("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
                                   spaces + "</text:p></table:table-cell></table:table-row>"));
-    EXPECT_EQ(openError(file),
-              file + QStringLiteral(": part content.xml holds a cell of more than 1048576 characters"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": row 1, column 1 holds more than 1048576 characters"));
 }
 
 TEST(HostileFile, MadeUpSharedStringIndexesAreRefusedCheaply) {
@@ -250,6 +254,5 @@ TEST(HostileFile, NotASpreadsheet) {
     EXPECT_EQ(openError(plainZip), plainZip + QStringLiteral(": not a spreadsheet this program can read"));
     const QString missing = scratch.path(QStringLiteral("yok.xlsx"));
     EXPECT_TRUE(openError(missing).startsWith(missing + QStringLiteral(": cannot be opened: ")));
-    EXPECT_TRUE(openError(scratch.path(QString())).contains(QStringLiteral(": cannot be opened: ")))
-        << "a folder is no file";
+    EXPECT_TRUE(openError(scratch.path(QString())).endsWith(QStringLiteral(": is a folder, not a file")));
 }

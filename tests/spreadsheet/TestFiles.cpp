@@ -1,8 +1,12 @@
 #include "TestFiles.h"
 
 #include <QFile>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zip.h>
 
 namespace testfiles {
@@ -20,7 +24,7 @@ QString Scratch::write(const QString& name, const QByteArray& content) const {
     return file;
 }
 
-QString Scratch::writeZip(const QString& name, const Parts& parts) const {
+QString Scratch::writeZip(const QString& name, const Parts& parts, bool deflate) const {
     QString file = path(name);
     int error = 0;
     zip_t* archive = zip_open(QFile::encodeName(file).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -31,9 +35,13 @@ QString Scratch::writeZip(const QString& name, const Parts& parts) const {
     for (const auto& [partName, content] : parts) {
         zip_source_t* source =
             zip_source_buffer(archive, content.constData(), static_cast<zip_uint64_t>(content.size()), 0);
-        if (!source || zip_file_add(archive, partName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) < 0) {
+        const zip_int64_t index =
+            source ? zip_file_add(archive, partName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0) {
             zip_source_free(source);
             ADD_FAILURE() << "cannot add " << partName.toStdString();
+        } else if (!deflate) {
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
         }
     }
     // The buffers must live until the archive is written here.
@@ -123,9 +131,66 @@ int rowCount(Worksheet& sheet) {
     return row - 1;
 }
 
+long peakGrowthKiBInChild(const std::function<void()>& work) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        long growth = -1;
+        try {
+            long pages = 0;
+            long resident = 0;
+            std::FILE* statm = std::fopen("/proc/self/statm", "r");
+            const bool known = statm && std::fscanf(statm, "%ld %ld", &pages, &resident) == 2;
+            if (statm) {
+                std::fclose(statm);
+            }
+            work();
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            growth = known ? usage.ru_maxrss - resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+        } catch (...) {
+            growth = -1;
+        }
+        const ssize_t written = write(channel[1], &growth, sizeof growth);
+        _exit(written == sizeof growth ? 0 : 1);
+    }
+    close(channel[1]);
+    long growth = -1;
+    if (child < 0 || read(channel[0], &growth, sizeof growth) != sizeof growth) {
+        growth = -1;
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? growth : -1;
+}
+
+bool memoryIsMeasurable() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+    return false;
+#else
+    return true;
+#endif
+#else
+    return true;
+#endif
+}
+
 QString openError(const QString& fileName) {
     try {
-        openFirstWorksheet(fileName);
+        const auto sheet = openFirstWorksheet(fileName);
+        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row) {
+            for (int column = 1; column <= kReadColumns; ++column) {
+                sheet->cell(row, column);
+            }
+        }
     } catch (const SpreadsheetError& error) {
         return QString::fromUtf8(error.what());
     }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -20,7 +21,8 @@ QString corpusPath(const QString& relative);
 class Scratch {
 public:
     QString write(const QString& name, const QByteArray& content) const;
-    QString writeZip(const QString& name, const Parts& parts) const;
+    // Parts deflated, or stored as they are (quicker to write when they are large).
+    QString writeZip(const QString& name, const Parts& parts, bool deflate = true) const;
     QString path(const QString& name) const { return dir_.filePath(name); }
 
 private:
@@ -43,7 +45,14 @@ std::vector<QString> rowTexts(Worksheet& sheet, int row);
 // Rows from 1 down to the first one whose column 2 is empty.
 int rowCount(Worksheet& sheet);
 
-// The what() of the SpreadsheetError that opening the file throws, or "" when it opens.
+// Runs work in a forked child and returns how far the child's peak resident memory (ru_maxrss) rose above
+// what it had at its start, in KiB; -1 when the work threw or the child failed.
+long peakGrowthKiBInChild(const std::function<void()>& work);
+// Whether memory figures mean anything in this build: sanitizers keep freed memory and shadow all of it.
+bool memoryIsMeasurable();
+
+// The what() of the SpreadsheetError that opening the file, or reading what the import reads of it, throws;
+// "" when it reads.
 QString openError(const QString& fileName);
 
 } // namespace testfiles

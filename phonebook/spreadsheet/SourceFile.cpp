@@ -1,0 +1,132 @@
+#include "SourceFile.h"
+
+#include "Sheet.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace spreadsheet {
+namespace {
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void refuseUnlessRegular(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return;
+    }
+    if (S_ISDIR(mode)) {
+        throw ReadError(QStringLiteral("is a folder, not a file"));
+    }
+    if (S_ISFIFO(mode)) {
+        throw ReadError(QStringLiteral("is a named pipe, not a file"));
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        throw ReadError(QStringLiteral("is a device, not a file"));
+    }
+    if (S_ISSOCK(mode)) {
+        throw ReadError(QStringLiteral("is a socket, not a file"));
+    }
+    throw ReadError(QStringLiteral("is not a regular file"));
+}
+
+} // namespace
+
+std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
+    const QByteArray path = QFile::encodeName(fileName);
+    // What the name stands for is known before it is opened: opening a pipe would wait for a writer.
+    struct stat status {};
+    if (::stat(path.constData(), &status) == 0) {
+        refuseUnlessRegular(status.st_mode);
+    }
+    // The name may be swapped for a pipe meanwhile: opening does not wait, and the opened file is checked.
+    const int descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+    }
+    auto file = std::make_shared<const SourceFile>(descriptor);
+    if (::fstat(descriptor, &status) != 0) {
+        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+    }
+    refuseUnlessRegular(status.st_mode);
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+    }
+    return file;
+}
+
+SourceFile::SourceFile(int descriptor) : descriptor_(descriptor) {}
+
+SourceFile::SourceFile(QByteArray bytes) : bytes_(std::move(bytes)) {}
+
+SourceFile::~SourceFile() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+}
+
+qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
+    if (descriptor_ < 0) {
+        if (offset >= bytes_.size()) {
+            return 0;
+        }
+        const qint64 count = std::min(size, bytes_.size() - offset);
+        std::memcpy(into, bytes_.constData() + offset, static_cast<size_t>(count));
+        return count;
+    }
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(descriptor_, into + done, static_cast<size_t>(size - done), offset + done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw ReadError(QStringLiteral("cannot be read: ") + systemError(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+QByteArray SourceFile::readAll(qint64 limit) const {
+    // One byte past the limit tells a file that is too large, however it reports its size.
+    QByteArray data;
+    struct stat status {};
+    if (descriptor_ >= 0 && ::fstat(descriptor_, &status) == 0 && status.st_size > 0) {
+        data.reserve(std::min<qint64>(status.st_size, limit) + 1);
+    }
+    constexpr qint64 kPiece = 1 << 20;
+    for (qint64 got = kPiece; got == kPiece && data.size() <= limit;) {
+        const qsizetype at = data.size();
+        data.resize(at + kPiece);
+        got = read(at, data.data() + at, kPiece);
+        data.truncate(at + got);
+    }
+    if (data.size() > limit) {
+        throw ReadError(QStringLiteral("is larger than %1 MiB").arg(limit / (1024LL * 1024)));
+    }
+    return data;
+}
+
+int SourceFile::duplicateDescriptor() const {
+    if (descriptor_ < 0) {
+        return -1;
+    }
+    const int copy = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+    }
+    return copy;
+}
+
+} // namespace spreadsheet

@@ -1,0 +1,145 @@
+#include "Xml.h"
+
+#include "Sheet.h"
+
+#include <cstring>
+#include <expat.h>
+
+namespace spreadsheet {
+namespace {
+
+// Inflated bytes handed to the parser at a time.
+constexpr int kPiece = 64 * 1024;
+
+} // namespace
+
+std::string_view localName(const char* qualifiedName) {
+    const char* local = qualifiedName;
+    const char* end = qualifiedName;
+    for (; *end; ++end) {
+        if (*end == ':') {
+            local = end + 1;
+        }
+    }
+    return {local, static_cast<size_t>(end - local)};
+}
+
+std::string_view attribute(XmlAttributes attributes, std::string_view name) {
+    for (const char** a = attributes; *a; a += 2) {
+        if (localName(*a) == name) {
+            return a[1];
+        }
+    }
+    return {};
+}
+
+QString toQString(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+void XmlPart::Freer::operator()(XML_ParserStruct* parser) const {
+    XML_ParserFree(parser);
+}
+
+XmlPart::XmlPart(const ZipArchive& zip, const QString& name, XmlHandler& handler)
+    : part_(zip.open(name)), handler_(handler), parser_(XML_ParserCreate(nullptr)) {
+    if (!parser_) {
+        throw std::bad_alloc();
+    }
+    XML_SetUserData(parser_.get(), this);
+    XML_SetElementHandler(parser_.get(), &XmlPart::onStart, &XmlPart::onEnd);
+    XML_SetCharacterDataHandler(parser_.get(), &XmlPart::onCharacters);
+    XML_SetStartDoctypeDeclHandler(parser_.get(), &XmlPart::onDoctype);
+}
+
+XmlPart::~XmlPart() = default;
+
+// expat is C: an exception must not pass through it. It is kept, the parser stopped, and the exception
+// thrown again once expat has returned.
+void XmlPart::fail(std::exception_ptr error) {
+    if (!failure_) {
+        failure_ = std::move(error);
+        XML_StopParser(parser_.get(), XML_FALSE);
+    }
+}
+
+void XmlPart::onStart(void* self, const char* name, const char** attributes) {
+    auto& part = *static_cast<XmlPart*>(self);
+    if (part.failure_) {
+        return;
+    }
+    try {
+        if (++part.depth_ > kMaxXmlDepth) {
+            throw ReadError(QStringLiteral("part %1 nests elements more than %2 deep")
+                                .arg(part.name())
+                                .arg(kMaxXmlDepth));
+        }
+        part.handler_.startElement(localName(name), attributes);
+    } catch (...) {
+        part.fail(std::current_exception());
+    }
+}
+
+void XmlPart::onEnd(void* self, const char* name) {
+    auto& part = *static_cast<XmlPart*>(self);
+    if (part.failure_) {
+        return;
+    }
+    try {
+        --part.depth_;
+        part.handler_.endElement(localName(name));
+    } catch (...) {
+        part.fail(std::current_exception());
+    }
+}
+
+void XmlPart::onCharacters(void* self, const char* text, int length) {
+    auto& part = *static_cast<XmlPart*>(self);
+    if (part.failure_) {
+        return;
+    }
+    try {
+        part.handler_.characters(std::string_view(text, static_cast<size_t>(length)));
+    } catch (...) {
+        part.fail(std::current_exception());
+    }
+}
+
+void XmlPart::onDoctype(void* self, const char*, const char*, const char*, int) {
+    auto& part = *static_cast<XmlPart*>(self);
+    part.fail(std::make_exception_ptr(ReadError(
+        QStringLiteral("part %1 declares a document type, which no spreadsheet does").arg(part.name()))));
+}
+
+bool XmlPart::parseMore() {
+    if (ended_) {
+        return false;
+    }
+    void* buffer = XML_GetBuffer(parser_.get(), kPiece);
+    if (!buffer) {
+        throw std::bad_alloc();
+    }
+    const qint64 got = part_.read(static_cast<char*>(buffer), kPiece);
+    ended_ = got == 0;
+    if (XML_ParseBuffer(parser_.get(), static_cast<int>(got), ended_ ? XML_TRUE : XML_FALSE) !=
+        XML_STATUS_OK) {
+        ended_ = true;
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        throw ReadError(QStringLiteral("part %1 is damaged: %2 (line %3)")
+                            .arg(name(), QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_.get()))))
+                            .arg(XML_GetCurrentLineNumber(parser_.get())));
+    }
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+    return !ended_;
+}
+
+void XmlPart::parseAll() {
+    while (parseMore()) {
+    }
+}
+
+} // namespace spreadsheet
