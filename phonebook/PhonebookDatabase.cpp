@@ -29,6 +29,14 @@ QString textOf(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
 
+sqlite3* nativeHandle(const QSqlDatabase& database) {
+    const QVariant handle = database.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        return nullptr;
+    }
+    return *static_cast<sqlite3* const*>(handle.data());
+}
+
 } // namespace
 
 QString fieldName(Field field) {
@@ -273,5 +281,17 @@ void PhonebookDatabase::rollback() {
     QSqlDatabase database = db();
     if (!database.rollback()) {
         fail(database.lastError());
+    }
+}
+
+bool PhonebookDatabase::inTransaction() const {
+    sqlite3* native = nativeHandle(db());
+    return native != nullptr && sqlite3_get_autocommit(native) == 0;
+}
+
+void PhonebookDatabase::execute(const QString& statement) {
+    QSqlQuery query(db());
+    if (!query.exec(statement)) {
+        fail(query.lastError());
     }
 }

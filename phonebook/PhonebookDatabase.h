@@ -41,6 +41,12 @@ public:
     void begin();
     void commit();
     void rollback();
+    // False also after SQLite ended a transaction by itself, as it may on a
+    // full disk: the rows written in it are gone then.
+    bool inTransaction() const;
+
+    // Runs one statement that returns no rows, such as a pragma.
+    void execute(const QString& statement);
 
 private:
     QSqlDatabase db() const;
