@@ -25,10 +25,10 @@ PhonebookModel::PhonebookModel(PhonebookView& view, QObject* parent)
         endResetModel();
         changingRows_ = false;
     });
-    connect(&view_, &PhonebookView::rowInserted, this, [this](int index) {
+    connect(&view_, &PhonebookView::rowsInserted, this, [this](int first, int last) {
         changingRows_ = true;
-        beginInsertRows({}, index, index);
-        ++rows_;
+        beginInsertRows({}, first, last);
+        rows_ += last - first + 1;
         endInsertRows();
         changingRows_ = false;
     });

@@ -2,6 +2,8 @@
 
 #include "PhonebookError.h"
 
+#include <iterator>
+
 const QString PhonebookView::kName = QStringLiteral("numara");
 
 PhonebookView::PhonebookView(PhonebookDatabase& conn, QObject* parent) : QObject(parent), conn_(conn) {}
@@ -33,7 +35,6 @@ void PhonebookView::open(const SearchFilter& filter) {
     filter_ = filter;
     std::vector<Contact> rows = conn_.select(filter);
     rows_ = std::move(rows);
-    telefonIndexValid_ = false;
     current_ = rows_.empty() ? -1 : 0;
     eof_ = rows_.empty();
     state_ = State::Browsing;
@@ -52,8 +53,6 @@ void PhonebookView::close() {
         return;
     }
     rows_.clear();
-    telefonIndex_.clear();
-    telefonIndexValid_ = false;
     modified_ = false;
     current_ = -1;
     eof_ = true;
@@ -91,10 +90,22 @@ void PhonebookView::append() {
     modified_ = false;
     rows_.push_back(Contact{});
     const int index = rowCount() - 1;
-    emit rowInserted(index);
+    emit rowsInserted(index, index);
     eof_ = false;
     setState(State::Adding);
     setCurrent(index);
+}
+
+void PhonebookView::appendWritten(std::vector<Contact> rows) {
+    requireOpen();
+    // A pending new row must stay the last one.
+    settle();
+    if (rows.empty()) {
+        return;
+    }
+    const int first = rowCount();
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    emit rowsInserted(first, rowCount() - 1);
 }
 
 void PhonebookView::edit() {
@@ -139,12 +150,8 @@ void PhonebookView::post() {
     Contact written = pending_;
     if (state_ == State::Adding) {
         written.id = conn_.insert(written);
-        if (telefonIndexValid_ && !telefonIndex_.contains(written.telefon)) {
-            telefonIndex_.insert(written.telefon, current_);
-        }
     } else {
         conn_.update(written);
-        telefonIndexValid_ = false;
     }
     rows_[static_cast<std::size_t>(current_)] = written;
     modified_ = false;
@@ -196,7 +203,6 @@ void PhonebookView::remove() {
     modified_ = false;
     setState(State::Browsing);
     rows_.erase(rows_.begin() + index);
-    telefonIndexValid_ = false;
     emit rowRemoved(index);
     eof_ = rows_.empty();
     setCurrent(rows_.empty() ? -1 : std::min(index, rowCount() - 1));
@@ -224,41 +230,4 @@ void PhonebookView::next() {
     }
     eof_ = false;
     setCurrent(current_ + 1);
-}
-
-int PhonebookView::findTelefon(const QString& value) {
-    if (!telefonIndexValid_) {
-        telefonIndex_.clear();
-        telefonIndex_.reserve(rowCount());
-        // Backwards, so that the first row holding a number wins.
-        for (int i = rowCount() - 1; i >= 0; --i) {
-            telefonIndex_.insert(rows_[static_cast<std::size_t>(i)].telefon, i);
-        }
-        telefonIndexValid_ = true;
-    }
-    return telefonIndex_.value(value, -1);
-}
-
-bool PhonebookView::locate(Field field, const QString& value) {
-    requireOpen();
-    settle();
-    int found = -1;
-    if (field == Field::telefon) {
-        found = findTelefon(value);
-    } else {
-        for (int i = 0; i < rowCount(); ++i) {
-            if (rows_[static_cast<std::size_t>(i)][field] == value) {
-                found = i;
-                break;
-            }
-        }
-    }
-    if (found < 0) {
-        return false;
-    }
-    if (found != current_) {
-        eof_ = false;
-        setCurrent(found);
-    }
-    return true;
 }

@@ -3,7 +3,6 @@
 #include "Contact.h"
 #include "PhonebookDatabase.h"
 
-#include <QHash>
 #include <QObject>
 #include <vector>
 
@@ -48,7 +47,10 @@ public:
     QString fieldText(Field field) const; // of the current row; empty text for an empty view
 
     void append(); // "Ekle": a new empty row at the end, current
-    void edit();   // "Düzelt"; on an empty view starts a new row instead
+    // Rows already written to the table (the import's) join the end of the
+    // view, announced once; the current row stays where it is.
+    void appendWritten(std::vector<Contact> rows);
+    void edit(); // "Düzelt"; on an empty view starts a new row instead
     // Typing into a bound box: starts editing by itself when browsing.
     void setFieldText(Field field, const QString& text);
     // Escape in a bound box: the column goes back to its stored value; the
@@ -61,12 +63,13 @@ public:
 
     void moveTo(int index);
     void next();
-    // Exact whole-value lookup; the found row becomes current.
-    bool locate(Field field, const QString& value);
+
+    // Throws "numara: Cannot perform this operation on a closed dataset".
+    void requireOpen() const;
 
 signals:
     void reset();
-    void rowInserted(int index);
+    void rowsInserted(int first, int last);
     void rowRemoved(int index);
     void rowChanged(int index);
     void currentChanged(int index);
@@ -74,10 +77,8 @@ signals:
 
 private:
     [[noreturn]] static void fail(const char* message);
-    void requireOpen() const;
     void setState(State state);
     void setCurrent(int index);
-    int findTelefon(const QString& value);
 
     PhonebookDatabase& conn_;
     SearchFilter filter_;
@@ -88,7 +89,4 @@ private:
     int currentBeforeAppend_ = -1;
     bool eof_ = true;
     bool modified_ = false;
-    // telefon -> first row holding it; rebuilt after anything but an append.
-    QHash<QString, int> telefonIndex_;
-    bool telefonIndexValid_ = false;
 };
