@@ -63,7 +63,7 @@ QVariant PhonebookModel::data(const QModelIndex& index, int role) const {
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
-    return view_.row(index.row())[fieldOfColumn(index.column())];
+    return view_.text(index.row(), fieldOfColumn(index.column()));
 }
 
 QVariant PhonebookModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -2,8 +2,6 @@
 
 #include "PhonebookError.h"
 
-#include <iterator>
-
 const QString PhonebookView::kName = QStringLiteral("numara");
 
 PhonebookView::PhonebookView(PhonebookDatabase& conn, QObject* parent) : QObject(parent), conn_(conn) {}
@@ -34,7 +32,10 @@ void PhonebookView::open(const SearchFilter& filter) {
     close();
     filter_ = filter;
     std::vector<Contact> rows = conn_.select(filter);
-    rows_ = std::move(rows);
+    rows_.clear();
+    for (const Contact& row : rows) {
+        rows_.push_back(row);
+    }
     current_ = rows_.empty() ? -1 : 0;
     eof_ = rows_.empty();
     state_ = State::Browsing;
@@ -68,18 +69,25 @@ void PhonebookView::search(const SearchFilter& filter) {
     open(filter);
 }
 
-const Contact& PhonebookView::row(int index) const {
+Contact PhonebookView::row(int index) const {
     if (index == current_ && (state_ == State::Editing || state_ == State::Adding)) {
         return pending_;
     }
-    return rows_.at(static_cast<std::size_t>(index));
+    return rows_.at(index);
+}
+
+QString PhonebookView::text(int index, Field field) const {
+    if (index == current_ && (state_ == State::Editing || state_ == State::Adding)) {
+        return pending_[field];
+    }
+    return rows_.text(index, field);
 }
 
 QString PhonebookView::fieldText(Field field) const {
     if (current_ < 0 || current_ >= rowCount()) {
         return {};
     }
-    return row(current_)[field];
+    return text(current_, field);
 }
 
 void PhonebookView::append() {
@@ -96,7 +104,7 @@ void PhonebookView::append() {
     setCurrent(index);
 }
 
-void PhonebookView::appendWritten(std::vector<Contact> rows) {
+void PhonebookView::appendWritten(const std::vector<Contact>& rows) {
     requireOpen();
     // A pending new row must stay the last one.
     settle();
@@ -104,7 +112,9 @@ void PhonebookView::appendWritten(std::vector<Contact> rows) {
         return;
     }
     const int first = rowCount();
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    for (const Contact& row : rows) {
+        rows_.push_back(row);
+    }
     emit rowsInserted(first, rowCount() - 1);
 }
 
@@ -117,7 +127,7 @@ void PhonebookView::edit() {
         append();
         return;
     }
-    pending_ = rows_[static_cast<std::size_t>(current_)];
+    pending_ = rows_.at(current_);
     modified_ = false;
     setState(State::Editing);
 }
@@ -134,7 +144,7 @@ void PhonebookView::setFieldText(Field field, const QString& text) {
 
 void PhonebookView::revertField(Field field) {
     if (state_ == State::Editing) {
-        pending_[field] = rows_[static_cast<std::size_t>(current_)][field];
+        pending_[field] = rows_.text(current_, field);
     } else if (state_ == State::Adding) {
         pending_[field] = QString();
     } else {
@@ -153,7 +163,7 @@ void PhonebookView::post() {
     } else {
         conn_.update(written);
     }
-    rows_[static_cast<std::size_t>(current_)] = written;
+    rows_.set(current_, written);
     modified_ = false;
     setState(State::Browsing);
     emit rowChanged(current_);
@@ -199,10 +209,10 @@ void PhonebookView::remove() {
         fail("Cannot perform this operation on an empty dataset");
     }
     const int index = current_;
-    conn_.remove(rows_[static_cast<std::size_t>(index)].id);
+    conn_.remove(rows_.id(index));
     modified_ = false;
     setState(State::Browsing);
-    rows_.erase(rows_.begin() + index);
+    rows_.erase(index);
     emit rowRemoved(index);
     eof_ = rows_.empty();
     setCurrent(rows_.empty() ? -1 : std::min(index, rowCount() - 1));

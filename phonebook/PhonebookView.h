@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Contact.h"
+#include "PackedContacts.h"
 #include "PhonebookDatabase.h"
 
 #include <QObject>
@@ -39,7 +40,8 @@ public:
     int rowCount() const { return static_cast<int>(rows_.size()); }
     bool isEmpty() const { return rows_.empty(); }
     // The row as shown: the current row carries its pending changes.
-    const Contact& row(int index) const;
+    Contact row(int index) const;
+    QString text(int index, Field field) const; // one column of row(index)
     int currentRow() const { return current_; }
     // Set for an empty or closed view and once next() found no further row.
     bool eof() const { return eof_; }
@@ -49,7 +51,7 @@ public:
     void append(); // "Ekle": a new empty row at the end, current
     // Rows already written to the table (the import's) join the end of the
     // view, announced once; the current row stays where it is.
-    void appendWritten(std::vector<Contact> rows);
+    void appendWritten(const std::vector<Contact>& rows);
     void edit(); // "Düzelt"; on an empty view starts a new row instead
     // Typing into a bound box: starts editing by itself when browsing.
     void setFieldText(Field field, const QString& text);
@@ -82,7 +84,7 @@ private:
 
     PhonebookDatabase& conn_;
     SearchFilter filter_;
-    std::vector<Contact> rows_;
+    PackedContacts rows_;
     Contact pending_;
     State state_ = State::Closed;
     int current_ = -1;
