@@ -12,6 +12,7 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <QVariant>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -294,4 +295,118 @@ void PhonebookDatabase::execute(const QString& statement) {
     if (!query.exec(statement)) {
         fail(query.lastError());
     }
+}
+
+// One prepared insert of `rows` rows, finalized with this.
+struct PhonebookDatabase::BulkInsert::Statement {
+    Statement(sqlite3* db, int rows) {
+        QByteArray text = "insert into numara (grup, adsoyad, telefon, gsm) values (?, ?, ?, ?)";
+        for (int i = 1; i < rows; ++i) {
+            text += ", (?, ?, ?, ?)";
+        }
+        if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &statement, nullptr) !=
+            SQLITE_OK) {
+            throw PhonebookError(QString::fromUtf8(sqlite3_errmsg(db)));
+        }
+    }
+    ~Statement() { sqlite3_finalize(statement); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* statement = nullptr;
+};
+
+PhonebookDatabase::BulkInsert::BulkInsert(PhonebookDatabase& conn) : db_(nativeHandle(conn.db())) {
+    if (db_ == nullptr) {
+        throw PhonebookError(QStringLiteral("The phone book is not open"));
+    }
+    one_ = std::make_unique<Statement>(db_, 1);
+}
+
+PhonebookDatabase::BulkInsert::~BulkInsert() = default;
+
+void PhonebookDatabase::BulkInsert::write(std::span<Contact> contacts, std::size_t& written) {
+    while (contacts.size() - written >= kGroup) {
+        if (!writeGroup(&contacts[written])) {
+            // One of the group was refused, and only this statement undone:
+            // the rows one by one find which, keeping those before it.
+            for (std::size_t end = written + kGroup; written < end; ++written) {
+                writeOne(contacts[written]);
+            }
+        } else {
+            written += kGroup;
+        }
+    }
+    for (; written < contacts.size(); ++written) {
+        writeOne(contacts[written]);
+    }
+}
+
+// False when a row of the group was refused; throws when SQLite undid the
+// whole transaction (a full disk): there is nothing left to sort out then.
+bool PhonebookDatabase::BulkInsert::writeGroup(Contact* group) {
+    if (!group_) {
+        group_ = std::make_unique<Statement>(db_, kGroup);
+    }
+    bind(*group_, group, kGroup);
+    if (sqlite3_step(group_->statement) != SQLITE_DONE) {
+        if (sqlite3_get_autocommit(db_) != 0) {
+            fail(*group_);
+        }
+        sqlite3_reset(group_->statement);
+        return false;
+    }
+    sqlite3_reset(group_->statement);
+    // The rows of one statement get consecutive ids, the last one reported.
+    const qint64 last = sqlite3_last_insert_rowid(db_);
+    for (int i = 0; i < kGroup; ++i) {
+        group[i].id = last - (kGroup - 1) + i;
+    }
+    return true;
+}
+
+void PhonebookDatabase::BulkInsert::writeOne(Contact& contact) {
+    bind(*one_, &contact, 1);
+    if (sqlite3_step(one_->statement) != SQLITE_DONE) {
+        fail(*one_);
+    }
+    sqlite3_reset(one_->statement);
+    contact.id = sqlite3_last_insert_rowid(db_);
+}
+
+void PhonebookDatabase::BulkInsert::bind(Statement& statement, const Contact* rows, int count) {
+    std::size_t most = 0;
+    for (int row = 0; row < count; ++row) {
+        for (const Field field : kFields) {
+            most += static_cast<std::size_t>(utf8_.requiredSpace(rows[row][field].size()));
+        }
+    }
+    // Not resized again before the statement has run: the texts stay where they were bound.
+    texts_.resize(std::max(texts_.size(), most));
+    char* text = texts_.data();
+    int position = 1;
+    for (int row = 0; row < count; ++row) {
+        for (const Field field : kFields) {
+            const QString& typed = rows[row][field];
+            int bound = SQLITE_OK;
+            if (typed.isNull()) {
+                bound = sqlite3_bind_null(statement.statement, position);
+            } else {
+                char* const end = utf8_.appendToBuffer(text, typed);
+                bound = sqlite3_bind_text(statement.statement, position, text, static_cast<int>(end - text),
+                                          SQLITE_STATIC);
+                text = end;
+            }
+            if (bound != SQLITE_OK) {
+                fail(statement);
+            }
+            ++position;
+        }
+    }
+}
+
+void PhonebookDatabase::BulkInsert::fail(Statement& statement) {
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
+    sqlite3_reset(statement.statement);
+    throw PhonebookError(message);
 }
