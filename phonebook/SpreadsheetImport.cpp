@@ -16,6 +16,9 @@ constexpr int kAdsoyad = 2;
 constexpr int kTelefon = 3;
 constexpr int kGsm = 4;
 
+// Rows read at most between two writes when most of them are duplicates.
+constexpr int kRoundRows = 256;
+
 bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
@@ -43,20 +46,6 @@ std::optional<quint64> numberKey(const QString& telefon) {
 
 } // namespace
 
-// A row written in the current step, with what is needed to write it again
-// and to count what the step keeps of it.
-struct SpreadsheetImport::Written {
-    Contact contact;
-    int sheetRow;
-    bool withoutNumber;
-    int duplicatesBefore; // rows of this step found already present before this one
-};
-
-struct SpreadsheetImport::Failure {
-    int sheetRow = 0;
-    QString reason; // empty: no failure
-};
-
 QString importSummary(const ImportCounts& counts) {
     return QStringLiteral("%1 kişi eklendi, %2 zaten rehberde, %3 numarasız ya da geçersiz")
         .arg(counts.added)
@@ -79,12 +68,9 @@ SpreadsheetImport::SpreadsheetImport(PhonebookView& view, std::unique_ptr<Worksh
     : view_(view), conn_(view.database()), sheet_(std::move(sheet)) {
     view_.requireOpen();
     view_.settle();
-    known_.reserve(view_.rowCount());
     for (int i = 0; i < view_.rowCount(); ++i) {
-        const std::optional<quint64> key = numberKey(view_.row(i).telefon);
-        // The first row holding a number stands for it.
-        if (key && !known_.contains(*key)) {
-            known_.insert(*key, i);
+        if (const std::optional<quint64> key = numberKey(view_.text(i, Field::telefon))) {
+            known_.insert(*key);
         }
     }
 }
@@ -103,53 +89,65 @@ bool SpreadsheetImport::step(std::chrono::nanoseconds budget) {
         return true;
     }
     const Clock::time_point deadline = Clock::now() + budget;
-    std::vector<Written> batch;
+    contacts_.clear();
+    origins_.clear();
+    std::size_t written = 0;
     int duplicates = 0;
     Failure failure;
     conn_.begin();
-    try {
+    {
+        PhonebookDatabase::BulkInsert inserts(conn_);
         do {
-            if (!readRow(batch, duplicates)) {
-                finished_ = true;
-                break;
+            // A round reads a group of new rows, or a bounded number of
+            // rows when most are duplicates, and writes them.
+            const int roundEnd = nextRow_ + kRoundRows;
+            try {
+                while (contacts_.size() - written < PhonebookDatabase::BulkInsert::kGroup &&
+                       nextRow_ < roundEnd) {
+                    if (!readRow(duplicates)) {
+                        finished_ = true;
+                        break;
+                    }
+                }
+            } catch (const std::exception& error) {
+                failure = {nextRow_, QString::fromUtf8(error.what())};
             }
-        } while (Clock::now() < deadline);
-    } catch (const std::exception& error) {
-        failure = {nextRow_, QString::fromUtf8(error.what())};
+            try {
+                inserts.write(contacts_, written);
+            } catch (const PhonebookError& error) {
+                // An earlier row than any the reader refused.
+                failure = {origins_[written].sheetRow, QString::fromUtf8(error.what())};
+            }
+        } while (failure.reason.isEmpty() && !finished_ && Clock::now() < deadline);
     }
 
-    const std::size_t kept = keep(batch, failure);
+    const std::size_t kept = keep(written, failure);
+    const auto keptEnd = origins_.begin() + static_cast<std::ptrdiff_t>(kept);
     counts_.added += static_cast<int>(kept);
-    counts_.withoutNumber +=
-        static_cast<int>(std::count_if(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(kept),
-                                       [](const Written& written) { return written.withoutNumber; }));
-    counts_.alreadyPresent += kept < batch.size() ? batch[kept].duplicatesBefore : duplicates;
-    std::vector<Contact> rows;
-    rows.reserve(kept);
-    for (std::size_t i = 0; i < kept; ++i) {
-        rows.push_back(std::move(batch[i].contact));
-    }
-    const int firstNewRow = view_.rowCount();
-    view_.appendWritten(std::move(rows));
+    counts_.withoutNumber += static_cast<int>(
+        std::count_if(origins_.begin(), keptEnd, [](const Origin& origin) { return origin.withoutNumber; }));
+    counts_.alreadyPresent += kept < origins_.size() ? origins_[kept].duplicatesBefore : duplicates;
+    contacts_.resize(kept);
+    view_.appendWritten(contacts_);
 
     if (!failure.reason.isEmpty()) {
         finished_ = true;
-        if (kept > 0) {
-            view_.moveTo(firstNewRow + static_cast<int>(kept) - 1);
-        }
+    }
+    // The rows added are the last ones of the view.
+    if (finished_ && counts_.added > 0) {
+        view_.moveTo(view_.rowCount() - 1);
+    }
+    if (!failure.reason.isEmpty()) {
         throw PhonebookError(QStringLiteral("Satır %1: %2\n%3")
                                  .arg(failure.sheetRow)
                                  .arg(failure.reason, importSummary(counts_)));
     }
-    if (finished_ && lastRow_ >= 0) {
-        view_.moveTo(lastRow_);
-    }
     return finished_;
 }
 
-// Reads row nextRow_ and writes it when it is new; false at the first row
+// Reads row nextRow_ and takes it when it is new; false at the first row
 // without a name. Throws with nextRow_ still naming the row.
-bool SpreadsheetImport::readRow(std::vector<Written>& batch, int& duplicates) {
+bool SpreadsheetImport::readRow(int& duplicates) {
     const int row = nextRow_;
     // Columns in their order, as a streaming reader hands them out.
     QString grup = textAt(row, kGrup);
@@ -159,74 +157,63 @@ bool SpreadsheetImport::readRow(std::vector<Written>& batch, int& duplicates) {
     }
     const Cell telefonCell = sheet_->cell(row, kTelefon);
     QString gsm = textAt(row, kGsm);
+    nextRow_ = row + 1;
     if (isHeader(row, telefonCell)) {
-        nextRow_ = row + 1;
         return true;
     }
     QString telefon = importedTelefon(telefonCell);
     const std::optional<quint64> key = numberKey(telefon);
-    const int viewRow = view_.rowCount() + static_cast<int>(batch.size());
-    if (key) {
-        const auto found = known_.constFind(*key);
-        if (found != known_.cend()) {
-            ++duplicates;
-            lastRow_ = *found;
-            nextRow_ = row + 1;
-            return true;
-        }
-        known_.insert(*key, viewRow);
+    if (key && !known_.insert(*key)) {
+        ++duplicates;
+        return true;
     }
-    Contact contact;
+    Contact& contact = contacts_.emplace_back();
     contact.grup = std::move(grup);
     contact.adsoyad = std::move(adsoyad);
     contact.telefon = std::move(telefon);
     contact.gsm = std::move(gsm);
-    contact.id = conn_.insert(contact);
-    batch.push_back({std::move(contact), row, !key.has_value(), duplicates});
-    lastRow_ = viewRow;
-    nextRow_ = row + 1;
+    origins_.push_back({row, !key.has_value(), duplicates});
     return true;
 }
 
-// Ends the step's transaction keeping what it can: normally one commit. But
-// SQLite undoes a whole transaction by itself on some failures (a full disk),
-// and a commit can fail as well: then the rows are written again. Returns how
-// many rows of `batch`, from its start, are in the file.
-std::size_t SpreadsheetImport::keep(std::vector<Written>& batch, Failure& failure) {
+// Ends the step's transaction keeping what it can of the `written` rows:
+// normally one commit. But SQLite undoes a whole transaction by itself on
+// some failures (a full disk), and a commit can fail as well: then the rows
+// are written again. Returns how many rows, from the first, are in the file.
+std::size_t SpreadsheetImport::keep(std::size_t written, Failure& failure) {
     if (conn_.inTransaction()) {
         try {
             conn_.commit();
-            return batch.size();
+            return written;
         } catch (const PhonebookError& error) {
             if (conn_.inTransaction()) {
                 // Still open, as after a lock: trying again would only wait
                 // again, so the step's rows are given up.
                 conn_.rollback();
-                if (!batch.empty()) {
-                    failure = {batch.front().sheetRow, QString::fromUtf8(error.what())};
-                } else if (failure.reason.isEmpty()) {
-                    failure = {nextRow_, QString::fromUtf8(error.what())};
-                }
+                failure = {origins_.empty() ? nextRow_ : origins_.front().sheetRow,
+                           QString::fromUtf8(error.what())};
                 return 0;
             }
         }
     }
-    return rewrite(batch, failure);
+    return rewrite(written, failure);
 }
 
 // Writes the rows SQLite threw away once more, as many as the file takes:
 // in transactions that halve after each refusal, so that a full disk costs
 // a few commits rather than one per row. A row refused on its own becomes
 // the failure, in place of the one that came later.
-std::size_t SpreadsheetImport::rewrite(std::vector<Written>& batch, Failure& failure) {
+std::size_t SpreadsheetImport::rewrite(std::size_t written, Failure& failure) {
     std::size_t done = 0;
-    std::size_t chunk = batch.size();
-    while (done < batch.size()) {
-        chunk = std::min(chunk, batch.size() - done);
+    std::size_t chunk = written;
+    while (done < written) {
+        chunk = std::min(chunk, written - done);
         try {
             conn_.begin();
-            for (std::size_t i = done; i < done + chunk; ++i) {
-                batch[i].contact.id = conn_.insert(batch[i].contact);
+            {
+                PhonebookDatabase::BulkInsert inserts(conn_);
+                std::size_t position = done;
+                inserts.write(std::span<Contact>(contacts_).first(done + chunk), position);
             }
             conn_.commit();
             done += chunk;
@@ -235,7 +222,7 @@ std::size_t SpreadsheetImport::rewrite(std::vector<Written>& batch, Failure& fai
                 conn_.rollback();
             }
             if (chunk == 1) {
-                failure = {batch[done].sheetRow, QString::fromUtf8(error.what())};
+                failure = {origins_[done].sheetRow, QString::fromUtf8(error.what())};
                 return done;
             }
             chunk = (chunk + 1) / 2;

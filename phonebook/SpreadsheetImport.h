@@ -1,8 +1,8 @@
 #pragma once
 
+#include "NumberSet.h"
 #include "PhonebookView.h"
 
-#include <QHash>
 #include <QString>
 #include <chrono>
 #include <memory>
@@ -50,7 +50,7 @@ public:
     SpreadsheetImport& operator=(const SpreadsheetImport&) = delete;
 
     // Reads and writes rows for about `budget`; true once the sheet has
-    // ended, when the row of its last contact has become current. A failure
+    // ended, when the last row added has become current. A failure
     // (a row the file or the database refused, a full disk, a lock) throws
     // PhonebookError "Satır <n>: <why>" with the summary on a second line,
     // after keeping every row before row n in the file and in the view.
@@ -61,23 +61,34 @@ public:
     const ImportCounts& counts() const { return counts_; }
 
 private:
-    struct Written;
-    struct Failure;
+    // Where a row of the current step came from, to count what it keeps.
+    struct Origin {
+        int sheetRow;
+        bool withoutNumber;
+        int duplicatesBefore; // rows of the step found already present before this one
+    };
+    struct Failure {
+        int sheetRow = 0;
+        QString reason; // empty: no failure
+    };
 
-    bool readRow(std::vector<Written>& batch, int& duplicates);
-    std::size_t keep(std::vector<Written>& batch, Failure& failure);
-    std::size_t rewrite(std::vector<Written>& batch, Failure& failure);
+    bool readRow(int& duplicates);
+    std::size_t keep(std::size_t written, Failure& failure);
+    std::size_t rewrite(std::size_t written, Failure& failure);
     QString textAt(int row, int column);
 
     PhonebookView& view_;
     PhonebookDatabase& conn_;
     std::unique_ptr<Worksheet> sheet_;
-    // The numbers known so far, as packed dial numbers, with the view row
-    // that holds each: the view's own at the start, then every row added.
-    QHash<quint64, int> known_;
+    // The numbers known so far, as packed dial numbers: the view's own at
+    // the start, then every row added.
+    NumberSet known_;
+    // The new rows of the current step in the order read, and where each
+    // came from; kept from step to step only to reuse their memory.
+    std::vector<Contact> contacts_;
+    std::vector<Origin> origins_;
     ImportCounts counts_;
     int nextRow_ = 1;
-    int lastRow_ = -1; // view row of the last contact read, added or found
     bool finished_ = false;
 };
 

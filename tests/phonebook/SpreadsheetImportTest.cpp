@@ -121,14 +121,18 @@ TEST_F(SpreadsheetImportTest, OnlyTheFirstRowCanBeAHeader) {
     EXPECT_EQ(counts, (ImportCounts{2, 0, 1}));
 }
 
-TEST_F(SpreadsheetImportTest, RowsFoundInTheViewAreSkippedAndTheLastOneIsCurrent) {
+TEST_F(SpreadsheetImportTest, RowsFoundInTheViewAreSkippedAndTheLastRowAddedIsCurrent) {
     file.add({{"Mehmet Öz", "05329876543", "Vodafone", "İstanbul"}});
     view.reload();
     const ImportCounts counts =
         importSpreadsheet(view, csv("Aile;Yeni;05000000000;Avea\nAile;Başka Ad;05351234567;Avea\n"));
     EXPECT_EQ(counts, (ImportCounts{1, 1, 0}));
     EXPECT_EQ(file.count("adsoyad = 'Başka Ad'"), 0);
-    EXPECT_EQ(view.currentRow(), 0) << "the row holding the last sheet row's number is current";
+    EXPECT_EQ(view.fieldText(Field::adsoyad), "Yeni");
+
+    view.moveTo(0);
+    importSpreadsheet(view, csv("Aile;Yine;05000000000;Avea\n"));
+    EXPECT_EQ(view.currentRow(), 0) << "an import that adds nothing leaves the current row";
 }
 
 // The same phone in another form is the same contact; what is no number
