@@ -9,6 +9,8 @@
 ImportProgress::ImportProgress(QWidget* owner, std::chrono::milliseconds showAfter)
     : QWidget(owner, Qt::Dialog) {
     setObjectName(QStringLiteral("ImportProgress"));
+    // Closing the main window ends the program, also while this one is shown.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Excel den Yükle"));
     setFont(windowFont());
     setFixedSize(260, 97);

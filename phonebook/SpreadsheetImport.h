@@ -39,8 +39,10 @@ QString importSummary(const ImportCounts& counts);
 // never used: a failure leaves no row the user did not type.
 class SpreadsheetImport {
 public:
-    // About what a window can spare between two repaints.
-    static constexpr std::chrono::milliseconds kStep{30};
+    // The window repaints between two steps, a few milliseconds each time:
+    // long enough a step that this costs little, short enough that the
+    // window still answers at once.
+    static constexpr std::chrono::milliseconds kStep{50};
 
     // Settles the view's pending change, as a search does, and learns the
     // numbers the view holds (a view narrowed by a search knows only its rows).
