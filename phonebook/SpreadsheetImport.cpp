@@ -94,32 +94,32 @@ bool SpreadsheetImport::step(std::chrono::nanoseconds budget) {
     std::size_t written = 0;
     int duplicates = 0;
     Failure failure;
+    // Prepared before the transaction, so that no failure leaves one open.
+    PhonebookDatabase::BulkInsert inserts(conn_);
     conn_.begin();
-    {
-        PhonebookDatabase::BulkInsert inserts(conn_);
-        do {
-            // A round reads a group of new rows, or a bounded number of
-            // rows when most are duplicates, and writes them.
-            const int roundEnd = nextRow_ + kRoundRows;
-            try {
-                while (contacts_.size() - written < PhonebookDatabase::BulkInsert::kGroup &&
-                       nextRow_ < roundEnd) {
-                    if (!readRow(duplicates)) {
-                        finished_ = true;
-                        break;
-                    }
+    do {
+        // A round reads a group of new rows, or a bounded number of
+        // rows when most are duplicates, and writes them.
+        const int roundEnd = nextRow_ + kRoundRows;
+        try {
+            while (contacts_.size() - written < PhonebookDatabase::BulkInsert::kGroup &&
+                   nextRow_ < roundEnd) {
+                if (!readRow(duplicates)) {
+                    finished_ = true;
+                    break;
                 }
-            } catch (const std::exception& error) {
-                failure = {nextRow_, QString::fromUtf8(error.what())};
             }
-            try {
-                inserts.write(contacts_, written);
-            } catch (const PhonebookError& error) {
-                // An earlier row than any the reader refused.
-                failure = {origins_[written].sheetRow, QString::fromUtf8(error.what())};
-            }
-        } while (failure.reason.isEmpty() && !finished_ && Clock::now() < deadline);
-    }
+        } catch (const std::exception& error) {
+            failure = {nextRow_, QString::fromUtf8(error.what())};
+        }
+        try {
+            inserts.write(contacts_, written);
+        } catch (const std::exception& error) {
+            // An earlier row than any the reader refused.
+            failure = {written < origins_.size() ? origins_[written].sheetRow : nextRow_,
+                       QString::fromUtf8(error.what())};
+        }
+    } while (failure.reason.isEmpty() && !finished_ && Clock::now() < deadline);
 
     const std::size_t kept = keep(written, failure);
     const auto keptEnd = origins_.begin() + static_cast<std::ptrdiff_t>(kept);
