@@ -39,6 +39,7 @@ protected:
 TEST_F(BulkInsertTest, WritesEveryRowAsGivenWithTheIdsTheFileChose) {
     // Two whole groups and some rows after them.
     std::vector<Contact> rows = people(2 * PhonebookDatabase::BulkInsert::kGroup + 5);
+    rows[40].adsoyad = QString(255, u'ş'); // 255 letters are allowed, though 510 bytes
     std::size_t written = 0;
     conn.begin();
     PhonebookDatabase::BulkInsert(conn).write(rows, written);
@@ -46,6 +47,11 @@ TEST_F(BulkInsertTest, WritesEveryRowAsGivenWithTheIdsTheFileChose) {
     EXPECT_EQ(written, rows.size());
     EXPECT_EQ(stored(), rows) << "texts, empty texts, columns without value and ids";
     EXPECT_EQ(file.count("grup is null"), 23);
+    EXPECT_EQ(file.count("typeof(adsoyad) <> 'text' or typeof(telefon) <> 'text' or typeof(gsm) <> 'text'"),
+              0)
+        << "texts are stored as texts";
+    EXPECT_EQ(file.count("adsoyad like 'Kişi 1%' and length(adsoyad) = 6"), 1)
+        << "counted in letters, not bytes";
 }
 
 TEST_F(BulkInsertTest, ARefusedRowInAGroupKeepsTheRowsBeforeItAndIsNamed) {
