@@ -231,15 +231,6 @@ TEST_F(SpreadsheetImportTest, ANarrowedViewOnlySeesItsOwnRows) {
     EXPECT_EQ(file.count("telefon = '05351234567'"), 1);
 }
 
-TEST_F(SpreadsheetImportTest, APendingChangeIsWrittenBeforeTheImportStarts) {
-    view.append();
-    view.setFieldText(Field::telefon, "05329876543");
-    view.setFieldText(Field::adsoyad, "Elle Yazılan");
-    const ImportCounts counts = importSpreadsheet(view, csv("A;Aynı Numara;05329876543;Avea\n"));
-    EXPECT_EQ(counts, (ImportCounts{0, 1, 0})) << "the settled row counts as present";
-    EXPECT_EQ(file.count("adsoyad = 'Elle Yazılan'"), 1);
-}
-
 TEST_F(SpreadsheetImportTest, RefusedRowStopsTheImportKeepsTheRowsBeforeItAndLeavesNothingPending) {
     const QByteArray tooLong(256, 'x');
     const QString path =
@@ -343,18 +334,6 @@ TEST_F(SpreadsheetImportTest, EachStepCommitsAndTellsTheViewOnce) {
     EXPECT_EQ(file.count(), 1 + 5000);
     EXPECT_EQ(view.fieldText(Field::adsoyad), "Kişi 5000");
     expectViewInStepWithTheFile();
-}
-
-TEST_F(SpreadsheetImportTest, StoppingBetweenStepsKeepsWhatWasWritten) {
-    {
-        SpreadsheetImport import(view, std::make_unique<GeneratedSheet>(1000000));
-        import.step(5ms);
-        import.step(5ms);
-        ASSERT_FALSE(import.finished());
-        EXPECT_EQ(file.count(), 1 + import.counts().added);
-    }
-    expectViewInStepWithTheFile();
-    EXPECT_EQ(view.currentRow(), 0) << "a stopped import leaves the current row";
 }
 
 TEST_F(SpreadsheetImportTest, UnreadableFileNamesTheFileAndAddsNothing) {
