@@ -6,6 +6,7 @@
 #include "Unit2.h"
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
+#include "phonebook/spreadsheet/Worksheet.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -123,6 +124,7 @@ void TForm1::wire() {
     connect(&DataSource1, &QAbstractItemModel::modelReset, this,
             [this] { syncGridToView(numara.currentRow()); });
     connect(qApp, &QApplication::focusChanged, this, &TForm1::focusChanged);
+    connect(&importProgress_, &ImportProgress::ended, this, [this] { enablePhonebookCommands(true); });
 
     for (QLineEdit* filter : {&Edit2, &Edit3, &Edit4, &Edit5}) {
         connect(filter, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit2KeyPress(); }); });
@@ -221,17 +223,31 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::DBGrid1CtrlDelete() {
-    if (!numara.isEmpty() && UserDialogs::current().confirmQuestion(QStringLiteral("Delete record?"))) {
+    if (!importProgress_.running() && !numara.isEmpty() &&
+        UserDialogs::current().confirmQuestion(QStringLiteral("Delete record?"))) {
         numara.remove();
     }
 }
 
+// Returns once the import has started; it goes on in steps from the event
+// loop and ends with its own message box.
 void TForm1::Button5Click() {
     const QString fileName = UserDialogs::current().openFileName();
     if (fileName.isEmpty()) {
         return;
     }
-    importSpreadsheet(numara, fileName);
+    importProgress_.start(std::make_unique<SpreadsheetImport>(numara, openFirstWorksheet(fileName)));
+    enablePhonebookCommands(false);
+}
+
+void TForm1::enablePhonebookCommands(bool enabled) {
+    for (QWidget* command : std::initializer_list<QWidget*>{&Button2, &Button8, &Button3, &Button5, &Edit2,
+                                                            &Edit3, &Edit4, &Edit5}) {
+        command->setEnabled(enabled);
+    }
+    if (Form2 != nullptr) {
+        Form2->setEnabled(enabled);
+    }
 }
 
 void TForm1::Button4Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ImportProgress.h"
 #include "gsm/GsmModem.h"
 #include "messaging/SendingWorkflow.h"
 #include "phonebook/PhonebookDatabase.h"
@@ -93,6 +94,9 @@ private:
     void syncGridToView(int row);
     void gridRowChosen(int row);
     void focusChanged(QWidget* old, QWidget* now);
+    // Off while an import runs: every command that changes the phone book
+    // or its view, and the contact dialog.
+    void enablePhonebookCommands(bool enabled);
 
     QString executableDir_;
     TForm2* Form2 = nullptr;
@@ -134,5 +138,6 @@ private:
     SendLog sendLog_{[this] { return conn.connection(); }};
     std::unique_ptr<GsmSmsModem> smsModem_;
     std::unique_ptr<SendingWorkflow> sending_;
+    ImportProgress importProgress_{this};
     bool syncingGrid_ = false;
 };

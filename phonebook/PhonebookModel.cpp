@@ -25,10 +25,10 @@ PhonebookModel::PhonebookModel(PhonebookView& view, QObject* parent)
         endResetModel();
         changingRows_ = false;
     });
-    connect(&view_, &PhonebookView::rowInserted, this, [this](int index) {
+    connect(&view_, &PhonebookView::rowsInserted, this, [this](int first, int last) {
         changingRows_ = true;
-        beginInsertRows({}, index, index);
-        ++rows_;
+        beginInsertRows({}, first, last);
+        rows_ += last - first + 1;
         endInsertRows();
         changingRows_ = false;
     });
@@ -63,7 +63,7 @@ QVariant PhonebookModel::data(const QModelIndex& index, int role) const {
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
-    return view_.row(index.row())[fieldOfColumn(index.column())];
+    return view_.text(index.row(), fieldOfColumn(index.column()));
 }
 
 QVariant PhonebookModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -32,8 +32,10 @@ void PhonebookView::open(const SearchFilter& filter) {
     close();
     filter_ = filter;
     std::vector<Contact> rows = conn_.select(filter);
-    rows_ = std::move(rows);
-    telefonIndexValid_ = false;
+    rows_.clear();
+    for (const Contact& row : rows) {
+        rows_.push_back(row);
+    }
     current_ = rows_.empty() ? -1 : 0;
     eof_ = rows_.empty();
     state_ = State::Browsing;
@@ -52,8 +54,6 @@ void PhonebookView::close() {
         return;
     }
     rows_.clear();
-    telefonIndex_.clear();
-    telefonIndexValid_ = false;
     modified_ = false;
     current_ = -1;
     eof_ = true;
@@ -69,18 +69,25 @@ void PhonebookView::search(const SearchFilter& filter) {
     open(filter);
 }
 
-const Contact& PhonebookView::row(int index) const {
+Contact PhonebookView::row(int index) const {
     if (index == current_ && (state_ == State::Editing || state_ == State::Adding)) {
         return pending_;
     }
-    return rows_.at(static_cast<std::size_t>(index));
+    return rows_.at(index);
+}
+
+QString PhonebookView::text(int index, Field field) const {
+    if (index == current_ && (state_ == State::Editing || state_ == State::Adding)) {
+        return pending_[field];
+    }
+    return rows_.text(index, field);
 }
 
 QString PhonebookView::fieldText(Field field) const {
     if (current_ < 0 || current_ >= rowCount()) {
         return {};
     }
-    return row(current_)[field];
+    return text(current_, field);
 }
 
 void PhonebookView::append() {
@@ -91,10 +98,24 @@ void PhonebookView::append() {
     modified_ = false;
     rows_.push_back(Contact{});
     const int index = rowCount() - 1;
-    emit rowInserted(index);
+    emit rowsInserted(index, index);
     eof_ = false;
     setState(State::Adding);
     setCurrent(index);
+}
+
+void PhonebookView::appendWritten(const std::vector<Contact>& rows) {
+    requireOpen();
+    // A pending new row must stay the last one.
+    settle();
+    if (rows.empty()) {
+        return;
+    }
+    const int first = rowCount();
+    for (const Contact& row : rows) {
+        rows_.push_back(row);
+    }
+    emit rowsInserted(first, rowCount() - 1);
 }
 
 void PhonebookView::edit() {
@@ -106,7 +127,7 @@ void PhonebookView::edit() {
         append();
         return;
     }
-    pending_ = rows_[static_cast<std::size_t>(current_)];
+    pending_ = rows_.at(current_);
     modified_ = false;
     setState(State::Editing);
 }
@@ -123,7 +144,7 @@ void PhonebookView::setFieldText(Field field, const QString& text) {
 
 void PhonebookView::revertField(Field field) {
     if (state_ == State::Editing) {
-        pending_[field] = rows_[static_cast<std::size_t>(current_)][field];
+        pending_[field] = rows_.text(current_, field);
     } else if (state_ == State::Adding) {
         pending_[field] = QString();
     } else {
@@ -139,14 +160,10 @@ void PhonebookView::post() {
     Contact written = pending_;
     if (state_ == State::Adding) {
         written.id = conn_.insert(written);
-        if (telefonIndexValid_ && !telefonIndex_.contains(written.telefon)) {
-            telefonIndex_.insert(written.telefon, current_);
-        }
     } else {
         conn_.update(written);
-        telefonIndexValid_ = false;
     }
-    rows_[static_cast<std::size_t>(current_)] = written;
+    rows_.set(current_, written);
     modified_ = false;
     setState(State::Browsing);
     emit rowChanged(current_);
@@ -192,11 +209,10 @@ void PhonebookView::remove() {
         fail("Cannot perform this operation on an empty dataset");
     }
     const int index = current_;
-    conn_.remove(rows_[static_cast<std::size_t>(index)].id);
+    conn_.remove(rows_.id(index));
     modified_ = false;
     setState(State::Browsing);
-    rows_.erase(rows_.begin() + index);
-    telefonIndexValid_ = false;
+    rows_.erase(index);
     emit rowRemoved(index);
     eof_ = rows_.empty();
     setCurrent(rows_.empty() ? -1 : std::min(index, rowCount() - 1));
@@ -224,41 +240,4 @@ void PhonebookView::next() {
     }
     eof_ = false;
     setCurrent(current_ + 1);
-}
-
-int PhonebookView::findTelefon(const QString& value) {
-    if (!telefonIndexValid_) {
-        telefonIndex_.clear();
-        telefonIndex_.reserve(rowCount());
-        // Backwards, so that the first row holding a number wins.
-        for (int i = rowCount() - 1; i >= 0; --i) {
-            telefonIndex_.insert(rows_[static_cast<std::size_t>(i)].telefon, i);
-        }
-        telefonIndexValid_ = true;
-    }
-    return telefonIndex_.value(value, -1);
-}
-
-bool PhonebookView::locate(Field field, const QString& value) {
-    requireOpen();
-    settle();
-    int found = -1;
-    if (field == Field::telefon) {
-        found = findTelefon(value);
-    } else {
-        for (int i = 0; i < rowCount(); ++i) {
-            if (rows_[static_cast<std::size_t>(i)][field] == value) {
-                found = i;
-                break;
-            }
-        }
-    }
-    if (found < 0) {
-        return false;
-    }
-    if (found != current_) {
-        eof_ = false;
-        setCurrent(found);
-    }
-    return true;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Contact.h"
+#include "PackedContacts.h"
 #include "PhonebookDatabase.h"
 
-#include <QHash>
 #include <QObject>
 #include <vector>
 
@@ -40,9 +40,10 @@ public:
     int rowCount() const { return static_cast<int>(rows_.size()); }
     bool isEmpty() const { return rows_.empty(); }
     // The row as shown: the current row carries its pending changes.
-    const Contact& row(int index) const;
+    Contact row(int index) const;
+    QString text(int index, Field field) const; // one column of row(index)
     // The row as the file has it, without a pending change; a new row not yet written has id 0.
-    const Contact& storedRow(int index) const { return rows_.at(static_cast<std::size_t>(index)); }
+    Contact storedRow(int index) const { return rows_.at(index); }
     int currentRow() const { return current_; }
     // Set for an empty or closed view and once next() found no further row.
     bool eof() const { return eof_; }
@@ -50,7 +51,10 @@ public:
     QString fieldText(Field field) const; // of the current row; empty text for an empty view
 
     void append(); // "Ekle": a new empty row at the end, current
-    void edit();   // "Düzelt"; on an empty view starts a new row instead
+    // Rows already written to the table (the import's) join the end of the
+    // view, announced once; the current row stays where it is.
+    void appendWritten(const std::vector<Contact>& rows);
+    void edit(); // "Düzelt"; on an empty view starts a new row instead
     // Typing into a bound box: starts editing by itself when browsing.
     void setFieldText(Field field, const QString& text);
     // Escape in a bound box: the column goes back to its stored value; the
@@ -63,12 +67,13 @@ public:
 
     void moveTo(int index);
     void next();
-    // Exact whole-value lookup; the found row becomes current.
-    bool locate(Field field, const QString& value);
+
+    // Throws "numara: Cannot perform this operation on a closed dataset".
+    void requireOpen() const;
 
 signals:
     void reset();
-    void rowInserted(int index);
+    void rowsInserted(int first, int last);
     void rowRemoved(int index);
     void rowChanged(int index);
     void currentChanged(int index);
@@ -76,21 +81,16 @@ signals:
 
 private:
     [[noreturn]] static void fail(const char* message);
-    void requireOpen() const;
     void setState(State state);
     void setCurrent(int index);
-    int findTelefon(const QString& value);
 
     PhonebookDatabase& conn_;
     SearchFilter filter_;
-    std::vector<Contact> rows_;
+    PackedContacts rows_;
     Contact pending_;
     State state_ = State::Closed;
     int current_ = -1;
     int currentBeforeAppend_ = -1;
     bool eof_ = true;
     bool modified_ = false;
-    // telefon -> first row holding it; rebuilt after anything but an append.
-    QHash<QString, int> telefonIndex_;
-    bool telefonIndexValid_ = false;
 };

@@ -1,12 +1,12 @@
 // Times what a user waits for with a large phone book: opening the view at
-// start-up, one search, and importing 100,000-row sheets; compares the search
-// with the sqlite3 shell running the same statement on the same file.
+// start-up and one search; compares the search with the sqlite3 shell running
+// the same statement on the same file. The import has a benchmark of its own
+// (bench/app/ImportBench.cpp).
 //
 // Usage: phonebook_bench [contacts...]   (default: 100000 1000000)
 
 #include "phonebook/PhonebookDatabase.h"
 #include "phonebook/PhonebookView.h"
-#include "phonebook/SpreadsheetImport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -129,39 +129,6 @@ void openAndSearch(long contacts) {
                 contacts, openSeconds, openPeak, searchSeconds, found, shell, searchSeconds / shell);
 }
 
-bool writeSheets(const QString& dir, long rows) {
-    // The sheets hold numbers as numbers, as people's spreadsheets do; every
-    // second row's number is one the phone book already has.
-    const QString script =
-        QStringLiteral("import sys, openpyxl\n"
-                       "rows = int(sys.argv[2])\n"
-                       "wb = openpyxl.Workbook(write_only=True)\n"
-                       "ws = wb.create_sheet()\n"
-                       "out = open(sys.argv[1] + '/contacts.csv', 'w', encoding='utf-8')\n"
-                       "for i in range(rows):\n"
-                       "    n = 5321000000 + (i if i % 2 == 0 else 10_000_000 + i)\n"
-                       "    row = ['Müşteriler', 'Yeni Kişi %d' % i, n, 'Turkcell']\n"
-                       "    ws.append(row)\n"
-                       "    out.write('Müşteriler;Yeni Kişi %d;0%d;Turkcell\\n' % (i, n))\n"
-                       "wb.save(sys.argv[1] + '/contacts.xlsx')\n");
-    return QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                             {QStringLiteral("-c"), script, dir, QString::number(rows)}) == 0;
-}
-
-void import(const QString& sheetDir, const char* sheet, long contacts) {
-    Book book(contacts);
-    PhonebookView& view = book.view;
-    view.open();
-
-    resetPeak();
-    QElapsedTimer timer;
-    timer.start();
-    importSpreadsheet(view, sheetDir + QLatin1Char('/') + QLatin1String(sheet));
-    const double took = seconds(timer);
-    std::printf("import %-13s into %ld contacts: %.2f s, peak %.0f MiB, %ld contacts after\n", sheet,
-                contacts, took, peakMiB(), static_cast<long>(view.rowCount()));
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -176,13 +143,5 @@ int main(int argc, char** argv) {
     for (const long contacts : sizes) {
         openAndSearch(contacts);
     }
-
-    QTemporaryDir sheets;
-    if (!writeSheets(sheets.path(), 100000)) {
-        std::printf("import: python3-openpyxl is needed to write the test sheets\n");
-        return 1;
-    }
-    import(sheets.path(), "contacts.xlsx", 100000);
-    import(sheets.path(), "contacts.csv", 100000);
     return 0;
 }

@@ -244,15 +244,20 @@ TEST_F(MainWindowTest, ImportShowsNewRowsInTheGridAndFailuresInTheErrorBox) {
     auto& grid = control<QTableView>(*form, "DBGrid1");
     dialogs.fileName = QStringLiteral(ZEMVORA_CORPUS_DIR "/generated/lo_contacts.ods");
     control<QPushButton>(*form, "Button5").click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, 10000)) << "the import ends";
+    EXPECT_EQ(dialogs.messages.front(), "6 kişi eklendi, 1 zaten rehberde, 0 numarasız ya da geçersiz")
+        << "Şükrü Çağlayan's number is in the book already";
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
-    EXPECT_EQ(grid.model()->rowCount(), 3 + 6) << "Şükrü Çağlayan's number is in the book already";
+    EXPECT_EQ(grid.model()->rowCount(), 3 + 6);
     EXPECT_EQ(file.count(), 3 + 6);
+    EXPECT_EQ(grid.currentIndex().row(), 3 + 6 - 1) << "the last contact of the sheet is current";
 
     dialogs.fileName = file.dir() + QStringLiteral("/missing.xlsx");
     control<QPushButton>(*form, "Button5").click();
-    ASSERT_EQ(dialogs.errors.size(), 1);
+    ASSERT_EQ(dialogs.errors.size(), 1) << "a file that cannot be opened is said at once";
     EXPECT_TRUE(dialogs.errors.front().contains("missing.xlsx")) << dialogs.errors.front().toStdString();
     EXPECT_EQ(file.count(), 3 + 6);
+    EXPECT_TRUE(control<QPushButton>(*form, "Button5").isEnabled());
 }
 
 struct Placement {

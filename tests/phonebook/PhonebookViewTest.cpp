@@ -254,19 +254,30 @@ TEST_F(PhonebookViewTest, RevertFieldRestoresOneColumnOnly) {
     EXPECT_EQ(view.state(), State::Editing);
 }
 
-TEST_F(PhonebookViewTest, LocateFindsTheFirstExactNumberAndMakesItCurrent) {
-    EXPECT_TRUE(view.locate(Field::telefon, "05551112233"));
-    EXPECT_EQ(view.currentRow(), 2);
-    EXPECT_FALSE(view.locate(Field::telefon, "0555111223"));
-    EXPECT_FALSE(view.locate(Field::telefon, "5551112233"));
+TEST_F(PhonebookViewTest, WrittenRowsJoinTheEndAnnouncedOnceAndTheCurrentRowStays) {
+    std::vector<std::pair<int, int>> announced;
+    QObject::connect(&view, &PhonebookView::rowsInserted,
+                     [&announced](int first, int last) { announced.emplace_back(first, last); });
+    view.moveTo(1);
+    Contact first;
+    first.id = 41;
+    first.adsoyad = "Yeni Bir";
+    Contact second = first;
+    second.id = 42;
+    second.adsoyad = "Yeni İki";
+    view.appendWritten({first, second});
+    EXPECT_EQ(announced, (std::vector<std::pair<int, int>>{{3, 4}}));
+    EXPECT_EQ(view.rowCount(), 5);
+    EXPECT_EQ(view.row(4), second);
+    EXPECT_EQ(view.currentRow(), 1);
+    EXPECT_EQ(file.count(), 3) << "the rows are the caller's to write";
+
     view.append();
-    view.setFieldText(Field::telefon, "05001112233");
-    view.post();
-    EXPECT_TRUE(view.locate(Field::telefon, "05001112233")) << "rows added since are found";
-    view.moveTo(0);
-    view.remove();
-    EXPECT_TRUE(view.locate(Field::telefon, "05551112233"));
-    EXPECT_EQ(view.currentRow(), 1) << "row positions follow a delete";
+    view.setFieldText(Field::adsoyad, "Yazılan");
+    view.appendWritten({first});
+    EXPECT_EQ(view.state(), State::Browsing) << "a pending new row is written first and stays before them";
+    EXPECT_EQ(view.row(5).adsoyad, "Yazılan");
+    EXPECT_EQ(view.row(6), first);
 }
 
 TEST_F(PhonebookViewTest, ClosedViewRefusesWorkAndIsAtEnd) {
