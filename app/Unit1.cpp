@@ -119,9 +119,13 @@ void TForm1::wire() {
         GsmModemReceive(sender, buffer);
     };
     GsmModem->OnRing = [this](TGsmModem& sender, const std::string& number) { GsmModemRing(sender, number); };
-    // Events of the reading thread wait in the event queue while Connect
-    // closes an old connection; processing it here applies them in order.
-    GsmModem->ProcessMessages = [] { QCoreApplication::processEvents(); };
+    // While Connect closes an old connection, the effects the ending reading
+    // thread queued for the workflow are applied, in order, and nothing else:
+    // no control's handler runs inside Connect, so a second press of "Bağlan"
+    // waits until the first one is done.
+    GsmModem->ProcessMessages = [this] {
+        QCoreApplication::sendPostedEvents(sending_.get(), QEvent::MetaCall);
+    };
 }
 
 void TForm1::FormCreate() {
