@@ -10,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryFile>
 #include <QUrl>
 #include <QVariant>
 #include <sqlite3.h>
@@ -27,6 +28,21 @@ QVariant bindable(const QString& text) {
 
 QString textOf(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
+}
+
+// Whether a file can be made beside `fileName`, as SQLite makes its journal
+// there for every write. Trying it is the one test that holds alike for
+// permissions, access lists, read-only mounts and privileged users.
+bool canCreateFilesBeside(const QString& fileName) {
+    QTemporaryFile probe(fileName + QStringLiteral(".XXXXXX"));
+    return probe.open();
+}
+
+// Copies every commit into the file itself at once, for a book that stays in
+// write-ahead-log mode because another program holds it open in that mode.
+int checkpointAfterCommit(void* /*context*/, sqlite3* native, const char* schema, int /*pages*/) {
+    sqlite3_wal_checkpoint_v2(native, schema, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+    return SQLITE_OK;
 }
 
 } // namespace
@@ -92,6 +108,36 @@ void PhonebookDatabase::fail(const QSqlError& error) const {
 
 void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
     fileName_ = fileName;
+    readOnly_ = false;
+    // Without the folder SQLite can make no journal and so write nothing;
+    // opening read-only then also keeps it from trying.
+    const bool folderWritable = canCreateFilesBeside(QFileInfo(fileName).absoluteFilePath());
+    sqlite3* native =
+        connect(folderWritable ? QStringLiteral("mode=rw") : QStringLiteral("mode=ro"), busyTimeoutMs);
+    readOnly_ = !folderWritable || sqlite3_db_readonly(native, "main") == 1;
+    if (!readOnly_) {
+        leaveWriteAheadLog(native);
+        return;
+    }
+    QSqlError error;
+    {
+        QSqlQuery probe(db());
+        if (probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+            return;
+        }
+        error = probe.lastError();
+    }
+    // A file in write-ahead-log mode needs lock files beside it, which this
+    // folder cannot take. Without a log there is nothing they would guard; a
+    // log without its lock file cannot be read, and is left as it is for an
+    // opening where the folder can be written.
+    if (QFileInfo::exists(fileName + QStringLiteral("-wal"))) {
+        fail(error);
+    }
+    connect(QStringLiteral("mode=ro&immutable=1"), busyTimeoutMs);
+}
+
+sqlite3* PhonebookDatabase::connect(const QString& parameters, int busyTimeoutMs) {
     QSqlDatabase database = QSqlDatabase::contains(connectionName_)
                                 ? QSqlDatabase::database(connectionName_, false)
                                 : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
@@ -99,31 +145,52 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
         query.reset();
     }
     database.close();
-    // mode=rw: SQLite must open the file as it is and never create it.
+    // mode=rw or mode=ro: SQLite must open the file as it is and never create it.
     const QString uri =
-        QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()).toString(QUrl::FullyEncoded) +
-        QStringLiteral("?mode=rw");
+        QUrl::fromLocalFile(QFileInfo(fileName_).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+        QLatin1Char('?') + parameters;
     database.setDatabaseName(uri);
     database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!database.open()) {
         const QString text = database.lastError().databaseText();
         throw PhonebookError(QStringLiteral("%1: %2").arg(
-            QDir::toNativeSeparators(fileName), text.isEmpty() ? database.lastError().text() : text));
+            QDir::toNativeSeparators(fileName_), text.isEmpty() ? database.lastError().text() : text));
     }
+    sqlite3* native = nullptr;
     const QVariant handle = database.driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") == 0) {
-        sqlite3* native = *static_cast<sqlite3* const*>(handle.data());
-        if (native != nullptr) {
-            installTurkishLike(native);
-        }
+        native = *static_cast<sqlite3* const*>(handle.data());
     }
-    // Other programs may read the book while this one writes it. In that
-    // journal mode a commit need not wait for the disk: a power cut can
-    // lose the last writes but never damages the file.
-    QSqlQuery pragma(database);
-    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-        !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))) {
-        fail(pragma.lastError());
+    if (native == nullptr) {
+        throw PhonebookError(
+            QStringLiteral("%1: no SQLite connection").arg(QDir::toNativeSeparators(fileName_)));
+    }
+    installTurkishLike(native);
+    return native;
+}
+
+void PhonebookDatabase::leaveWriteAheadLog(sqlite3* native) {
+    // Back to the rollback journal; leaving write-ahead-log mode first writes
+    // the log, a killed run's last commits included, into the file.
+    QSqlQuery pragma(db());
+    if (pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"))) {
+        return;
+    }
+    const QSqlError error = pragma.lastError();
+    // Only the last connection may leave that mode: while another program
+    // holds the file open in it, every commit is copied into the file instead.
+    if (pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next() &&
+        pragma.value(0).toString() == QStringLiteral("wal")) {
+        sqlite3_wal_hook(native, checkpointAfterCommit, nullptr);
+        return;
+    }
+    fail(error);
+}
+
+void PhonebookDatabase::requireWritable() const {
+    if (readOnly_) {
+        throw PhonebookError(QStringLiteral("Rehber dosyası salt okunur: %1")
+                                 .arg(QDir::toNativeSeparators(QFileInfo(fileName_).absoluteFilePath())));
     }
 }
 
@@ -183,6 +250,7 @@ std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const
 }
 
 qint64 PhonebookDatabase::insert(const Contact& contact) {
+    requireWritable();
     // Only the columns that were given a value are named, so that a column
     // nobody set keeps whatever default the file gives it.
     std::size_t named = 0;
@@ -229,6 +297,7 @@ void PhonebookDatabase::prepareInsert(std::optional<QSqlQuery>& query, const Con
 }
 
 void PhonebookDatabase::update(const Contact& contact) {
+    requireWritable();
     QSqlQuery query(db());
     if (!query.prepare(
             QStringLiteral("update numara set adsoyad = ?, telefon = ?, gsm = ?, grup = ? where id = ?"))) {
@@ -245,6 +314,7 @@ void PhonebookDatabase::update(const Contact& contact) {
 }
 
 void PhonebookDatabase::remove(qint64 id) {
+    requireWritable();
     QSqlQuery query(db());
     if (!query.prepare(QStringLiteral("delete from numara where id = ?"))) {
         fail(query.lastError());
@@ -256,6 +326,7 @@ void PhonebookDatabase::remove(qint64 id) {
 }
 
 void PhonebookDatabase::begin() {
+    requireWritable();
     QSqlDatabase database = db();
     if (!database.transaction()) {
         fail(database.lastError());
