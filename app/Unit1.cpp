@@ -104,12 +104,12 @@ void TForm1::wire() {
     connect(&combo, &QComboBox::activated, this,
             [this](int index) { guarded([this, index] { comboChange(index); }); });
     connect(&Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
-    connect(&Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
-    connect(&Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
+    connect(&Button2, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button2Click); });
+    connect(&Button3, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button3Click); });
     connect(&Button4, &QPushButton::clicked, this, [this] { guarded([this] { Button4Click(); }); });
-    connect(&Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
+    connect(&Button5, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button5Click); });
     connect(&Button6, &QPushButton::clicked, this, [this] { guarded([this] { Button6Click(); }); });
-    connect(&Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
+    connect(&Button8, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button8Click); });
     connect(&Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
     connect(&memo1, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { memo1Change(); }); });
 
@@ -245,11 +245,20 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
-            guarded([this] { DBGrid1CtrlDelete(); });
+            writeCommand(&TForm1::DBGrid1CtrlDelete);
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::writeCommand(void (TForm1::*handler)()) {
+    guarded([this, handler] {
+        // A read-only book says so before a question or a dialog is shown;
+        // the store refuses the write itself all the same.
+        conn.requireWritable();
+        (this->*handler)();
+    });
 }
 
 void TForm1::syncGridToView(int row) {

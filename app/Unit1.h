@@ -89,6 +89,8 @@ protected:
 private:
     void layOut();
     void wire();
+    // Runs the handler of a command that writes the phone book.
+    void writeCommand(void (TForm1::*handler)());
     void syncGridToView(int row);
     void gridRowChosen(int row);
     void focusChanged(QWidget* old, QWidget* now);
