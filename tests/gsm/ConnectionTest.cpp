@@ -228,6 +228,10 @@ struct TNestedCall {
     TCommPort ConnectedAfter;
 };
 
+void PrintTo(const TNestedCall& nested, std::ostream* out) {
+    *out << nested.Name;
+}
+
 class CallInsideProcessMessages : public Connection, public ::testing::WithParamInterface<TNestedCall> {};
 
 TEST_P(CallInsideProcessMessages, DoesNothingAndTheRunningConnectEndsSoundly) {
