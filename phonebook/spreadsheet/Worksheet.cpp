@@ -5,9 +5,12 @@
 #include "ZipArchive.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace spreadsheet {
 namespace {
+
+constexpr qint64 kReadStep = 1024 * 1024;
 
 // BIFF2 to BIFF8 streams saved bare, without a compound file around them, start with their BOF record.
 bool isBareBiff(const QByteArray& data) {
@@ -50,8 +53,16 @@ std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly)) {
         throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
     }
-    // One byte past the limit tells a file that is too large, however it reports its size.
-    const QByteArray data = file.read(kMaxFileBytes + 1);
+    // One byte past the limit tells a file that is too large, however it reports its size. Read in
+    // steps: asking for the whole limit at once would take a buffer of that size for any file.
+    QByteArray data;
+    while (data.size() <= kMaxFileBytes) {
+        const QByteArray step = file.read(std::min<qint64>(kReadStep, kMaxFileBytes + 1 - data.size()));
+        if (step.isEmpty()) {
+            break;
+        }
+        data += step;
+    }
     if (data.size() > kMaxFileBytes) {
         throw fail(QStringLiteral("is larger than %1 MiB").arg(kMaxFileBytes / (1024LL * 1024)));
     }
