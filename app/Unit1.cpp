@@ -6,7 +6,6 @@
 #include "phonebook/SpreadsheetImport.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -123,9 +122,7 @@ void TForm1::wire() {
     // thread queued for the workflow are applied, in order, and nothing else:
     // no control's handler runs inside Connect, so a second press of "Bağlan"
     // waits until the first one is done.
-    GsmModem->ProcessMessages = [this] {
-        QCoreApplication::sendPostedEvents(sending_.get(), QEvent::MetaCall);
-    };
+    GsmModem->ProcessMessages = [this] { sending_->applyPending(); };
 }
 
 void TForm1::FormCreate() {

@@ -71,18 +71,20 @@ public:
 
     // The component's events. Callable from any thread: the effects are applied on this object's
     // thread in the order the calls arrive, at once when called there, otherwise queued for its
-    // event loop (a processEvents() there applies them as well).
+    // event loop (applyPending() there applies them as well).
     void GsmModemConnect();
     void GsmModemDisconnect();
     void GsmModemReceive(const std::string& buffer); // raw bytes, code page 1254
     void GsmModemRing(const std::string& callerNumber);
+
+    // Applies the queued effects now, in order. User-interface thread only.
+    void applyPending();
 
 private:
     bool sendRefused();
     void sendMessageTo(const QString& nationalNumber);
     void setStatus(const QString& text);
     void deliver(std::function<void()> effect);
-    void applyPending();
 
     SendingControls m_controls;
     BulkRecipients& m_recipients;

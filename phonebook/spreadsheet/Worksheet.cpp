@@ -10,7 +10,7 @@
 namespace spreadsheet {
 namespace {
 
-constexpr qint64 kReadStep = 1024 * 1024;
+constexpr qint64 kReadStep = 1024LL * 1024;
 
 // BIFF2 to BIFF8 streams saved bare, without a compound file around them, start with their BOF record.
 bool isBareBiff(const QByteArray& data) {
