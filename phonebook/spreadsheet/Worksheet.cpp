@@ -54,8 +54,10 @@ std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
         throw fail(QStringLiteral("cannot be opened: ") + file.errorString());
     }
     // One byte past the limit tells a file that is too large, however it reports its size. Read in
-    // steps: asking for the whole limit at once would take a buffer of that size for any file.
+    // steps into a buffer of the size the file reports: asking for the whole limit at once would take a
+    // buffer of that size for any file.
     QByteArray data;
+    data.reserve(std::min(file.size(), kMaxFileBytes) + 1);
     while (data.size() <= kMaxFileBytes) {
         const QByteArray step = file.read(std::min<qint64>(kReadStep, kMaxFileBytes + 1 - data.size()));
         if (step.isEmpty()) {
