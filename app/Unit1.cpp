@@ -10,7 +10,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -132,12 +131,12 @@ void TForm1::wire() {
     connect(&combo, &QComboBox::activated, this,
             [this](int index) { guarded([this, index] { comboChange(index); }); });
     connect(&Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
-    connect(&Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
-    connect(&Button3, &QPushButton::clicked, this, [this] { guarded([this] { Button3Click(); }); });
+    connect(&Button2, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button2Click); });
+    connect(&Button3, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button3Click); });
     connect(&Button4, &QPushButton::clicked, this, [this] { guarded([this] { Button4Click(); }); });
-    connect(&Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
+    connect(&Button5, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button5Click); });
     connect(&Button6, &QPushButton::clicked, this, [this] { guarded([this] { Button6Click(); }); });
-    connect(&Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
+    connect(&Button8, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button8Click); });
     connect(&Button9, &QPushButton::clicked, this, [this] { guarded([this] { Button9Click(); }); });
     connect(&Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
     connect(&memo1, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { memo1Change(); }); });
@@ -148,9 +147,11 @@ void TForm1::wire() {
         GsmModemReceive(sender, buffer);
     };
     GsmModem->OnRing = [this](TGsmModem& sender, const std::string& number) { GsmModemRing(sender, number); };
-    // Events of the reading thread wait in the event queue while Connect
-    // closes an old connection; processing it here applies them in order.
-    GsmModem->ProcessMessages = [] { QCoreApplication::processEvents(); };
+    // While Connect closes an old connection, the effects the ending reading
+    // thread queued for the workflow are applied, in order, and nothing else:
+    // no control's handler runs inside Connect, so a second press of "Bağlan"
+    // waits until the first one is done.
+    GsmModem->ProcessMessages = [this] { sending_->applyEvents(); };
 }
 
 void TForm1::FormCreate() {
@@ -305,11 +306,20 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &DBGrid1 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
-            guarded([this] { DBGrid1CtrlDelete(); });
+            writeCommand(&TForm1::DBGrid1CtrlDelete);
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::writeCommand(void (TForm1::*handler)()) {
+    guarded([this, handler] {
+        // A read-only book says so before a question or a dialog is shown;
+        // the store refuses the write itself all the same.
+        conn.requireWritable();
+        (this->*handler)();
+    });
 }
 
 void TForm1::syncGridToView(int row) {

@@ -91,6 +91,8 @@ private:
     void layOut();
     void wire();
     std::vector<QWidget*> gridSurfaces();
+    // Runs the handler of a command that writes the phone book.
+    void writeCommand(void (TForm1::*handler)());
     void syncGridToView(int row);
     void gridRowChosen(int row);
     void focusChanged(QWidget* old, QWidget* now);

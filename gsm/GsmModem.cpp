@@ -31,6 +31,19 @@ std::string UpperCaseAscii(std::string text) {
     return text;
 }
 
+// Gives `target` a value for as long as the object lives.
+template <typename T> class TScopedValue {
+public:
+    TScopedValue(T& target, T value) : FTarget(target), FSaved(std::exchange(target, value)) {}
+    ~TScopedValue() { FTarget = FSaved; }
+    TScopedValue(const TScopedValue&) = delete;
+    TScopedValue& operator=(const TScopedValue&) = delete;
+
+private:
+    T& FTarget;
+    T FSaved;
+};
+
 bool IsBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
@@ -466,11 +479,13 @@ void TGsmModem::JoinRetired() {
 }
 
 void TGsmModem::Connect() {
-    if (Port() == FConnectedPort.load()) {
+    // A Connect or Disconnect already running (we are inside its ProcessMessages) finishes alone.
+    if (FLinkChange != lcNone || Port() == FConnectedPort.load()) {
         return;
     }
+    const TScopedValue changing(FLinkChange, lcConnecting);
     if (FThread) {
-        Disconnect();
+        StopThread();
     }
     JoinRetired();
     FConnectedPort.store(spNone);
@@ -519,19 +534,30 @@ void TGsmModem::Connect() {
 }
 
 void TGsmModem::Disconnect() {
+    if (FLinkChange != lcNone) {
+        return;
+    }
+    const TScopedValue changing(FLinkChange, lcDisconnecting);
+    StopThread();
+}
+
+void TGsmModem::StopThread() {
     if (!FThread) {
         FConnectedPort.store(spNone);
         return;
     }
-    FThread->RequestStop();
-    for (int turn = 0; turn < DisconnectTurns && !FThread->Ended(); ++turn) {
+    // Nothing ProcessMessages runs can replace FThread (Connect and Disconnect refuse to start
+    // meanwhile), so the thread being stopped is the one looked at after every turn.
+    TComThread& stopping = *FThread;
+    stopping.RequestStop();
+    for (int turn = 0; turn < DisconnectTurns && !stopping.Ended(); ++turn) {
         if (ProcessMessages) {
             ProcessMessages();
         }
-        FPlatform.Clock->WaitTurn(turn == 0 ? PollInterval : LaterTurn, FThread->EndedSignal());
+        FPlatform.Clock->WaitTurn(turn == 0 ? PollInterval : LaterTurn, stopping.EndedSignal());
     }
     FCurrentThread.store(nullptr);
-    if (FThread->Ended()) {
+    if (stopping.Ended()) {
         FThread.reset();
     } else {
         FRetired.push_back(std::move(FThread));

@@ -21,6 +21,12 @@
 // must not wait for the caller's thread while that may be destroying the
 // component.
 //
+// Re-entry. ProcessMessages runs in the caller's thread inside Connect and
+// Disconnect, so whatever it runs may call back into the component. A Connect
+// or Disconnect called while one of them runs returns at once and does
+// nothing; the running one looks at its state again after every call of
+// ProcessMessages. The destructor must not be called from there.
+//
 // A device that reports it went away (a USB modem pulled out, the other side of
 // a pseudo-terminal closed) ends the reading thread as if it had been asked to
 // stop: OnDisconnect fires and ConnectedPort becomes spNone.
@@ -156,6 +162,9 @@ public:
 private:
     friend class TComThread;
 
+    // What the caller's thread is doing to the connection.
+    enum TLinkChange { lcNone, lcConnecting, lcDisconnecting };
+
     std::runtime_error CannotConnect() const;
     bool ApplyLineSettings(TSerialDevice& device);
     bool ApplyTimeouts(TSerialDevice& device);
@@ -166,6 +175,7 @@ private:
     void CheckCombination(int dataBits, int stopBitsCode) const;
     std::unique_ptr<TSerialDevice> OpenPort();
     void JoinRetired();
+    void StopThread();
     void DoReceive(const TComThread& thread);
 
     TGsmPlatform FPlatform;
@@ -185,6 +195,7 @@ private:
     bool FListed = false;
     std::array<std::string, 100> FDevicePaths;
 
+    TLinkChange FLinkChange = lcNone; // caller's thread only
     std::unique_ptr<TComThread> FThread;
     std::vector<std::unique_ptr<TComThread>> FRetired;
     std::atomic<const TComThread*> FCurrentThread{nullptr};

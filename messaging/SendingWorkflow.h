@@ -97,11 +97,14 @@ public:
 
     // The component's events. Callable from any thread: the effects are applied on this object's
     // thread in the order the calls arrive, at once when called there, otherwise queued for its
-    // event loop (a processEvents() there applies them as well).
+    // event loop (applyEvents() there applies them as well).
     void GsmModemConnect();
     void GsmModemDisconnect();
     void GsmModemReceive(const std::string& buffer); // raw bytes, code page 1254
     void GsmModemRing(const std::string& callerNumber);
+
+    // Applies the queued effects now, in order. User-interface thread only.
+    void applyEvents();
 
 private:
     enum class Connection { None, Connected };
@@ -121,7 +124,6 @@ private:
     void setStatus(const QString& text);
     void later(std::function<void()> notice);
     void deliver(std::function<void()> effect);
-    void applyEvents();
 
     SendingControls m_controls;
     SendingServices m_services;

@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryFile>
 #include <QUrl>
 #include <QVariant>
 
@@ -25,6 +26,14 @@ QVariant bindable(const QString& text) {
 
 QString textOf(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
+}
+
+// Whether a file can be made beside `fileName`, as SQLite makes its journal
+// there for every write. Trying it is the one test that holds alike for
+// permissions, access lists, read-only mounts and privileged users.
+bool canCreateFilesBeside(const QString& fileName) {
+    QTemporaryFile probe(fileName + QStringLiteral(".XXXXXX"));
+    return probe.open();
 }
 
 } // namespace
@@ -90,6 +99,35 @@ void PhonebookDatabase::fail(const QSqlError& error) const {
 
 void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
     fileName_ = fileName;
+    readOnly_ = false;
+    // Without the folder SQLite can make no journal and so write nothing;
+    // opening read-only then also keeps it from trying.
+    const bool folderWritable = canCreateFilesBeside(QFileInfo(fileName).absoluteFilePath());
+    connect(folderWritable ? QStringLiteral("mode=rw") : QStringLiteral("mode=ro"), busyTimeoutMs);
+    readOnly_ = !folderWritable || refusesWrites();
+    if (!readOnly_) {
+        leaveWriteAheadLog();
+        return;
+    }
+    QSqlError error;
+    {
+        QSqlQuery probe(db());
+        if (probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+            return;
+        }
+        error = probe.lastError();
+    }
+    // A file in write-ahead-log mode needs lock files beside it, which this
+    // folder cannot take. Without a log there is nothing they would guard; a
+    // log without its lock file cannot be read, and is left as it is for an
+    // opening where the folder can be written.
+    if (QFileInfo::exists(fileName + QStringLiteral("-wal"))) {
+        fail(error);
+    }
+    connect(QStringLiteral("mode=ro&immutable=1"), busyTimeoutMs);
+}
+
+void PhonebookDatabase::connect(const QString& parameters, int busyTimeoutMs) {
     QSqlDatabase database = QSqlDatabase::contains(connectionName_)
                                 ? QSqlDatabase::database(connectionName_, false)
                                 : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
@@ -97,10 +135,10 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
         query.reset();
     }
     database.close();
-    // mode=rw: SQLite must open the file as it is and never create it.
+    // mode=rw or mode=ro: SQLite must open the file as it is and never create it.
     const QString uri =
-        QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()).toString(QUrl::FullyEncoded) +
-        QStringLiteral("?mode=rw");
+        QUrl::fromLocalFile(QFileInfo(fileName_).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+        QLatin1Char('?') + parameters;
     database.setDatabaseName(uri);
     // REGEXP is the search's Turkish LIKE (TurkishLike.h).
     database.setConnectOptions(
@@ -108,15 +146,54 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
     if (!database.open()) {
         const QString text = database.lastError().databaseText();
         throw PhonebookError(QStringLiteral("%1: %2").arg(
-            QDir::toNativeSeparators(fileName), text.isEmpty() ? database.lastError().text() : text));
+            QDir::toNativeSeparators(fileName_), text.isEmpty() ? database.lastError().text() : text));
     }
-    // Other programs may read the book while this one writes it. In that
-    // journal mode a commit need not wait for the disk: a power cut can
-    // lose the last writes but never damages the file.
-    QSqlQuery pragma(database);
-    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-        !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))) {
-        fail(pragma.lastError());
+}
+
+bool PhonebookDatabase::refusesWrites() {
+    // A file SQLite could open only for reading (no write permission, a
+    // read-only mount) refuses the first page written, not the start of a
+    // transaction: rewrite one header field with its own value, then undo it.
+    QSqlQuery probe(db());
+    if (!probe.exec(QStringLiteral("PRAGMA user_version")) || !probe.next()) {
+        fail(probe.lastError());
+    }
+    const int version = probe.value(0).toInt();
+    probe.finish();
+    if (!probe.exec(QStringLiteral("BEGIN"))) {
+        fail(probe.lastError());
+    }
+    const bool refused = !probe.exec(QStringLiteral("PRAGMA user_version=%1").arg(version));
+    const QSqlError error = probe.lastError();
+    probe.exec(QStringLiteral("ROLLBACK"));
+    // Another program's lock only delays writes; each will meet it in turn.
+    constexpr int kSqliteReadOnly = 8; // SQLITE_READONLY
+    return refused && error.nativeErrorCode().toInt() == kSqliteReadOnly;
+}
+
+void PhonebookDatabase::leaveWriteAheadLog() {
+    // Back to the rollback journal; leaving write-ahead-log mode first writes
+    // the log, a killed run's last commits included, into the file.
+    QSqlQuery pragma(db());
+    if (pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"))) {
+        return;
+    }
+    const QSqlError error = pragma.lastError();
+    // Only the last connection may leave that mode: while another program
+    // holds the file open in it, every commit is copied into the file at once
+    // instead (a checkpoint after each commit that adds a page to the log).
+    if (pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next() &&
+        pragma.value(0).toString() == QStringLiteral("wal") &&
+        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint=1"))) {
+        return;
+    }
+    fail(error);
+}
+
+void PhonebookDatabase::requireWritable() const {
+    if (readOnly_) {
+        throw PhonebookError(QStringLiteral("Rehber dosyası salt okunur: %1")
+                                 .arg(QDir::toNativeSeparators(QFileInfo(fileName_).absoluteFilePath())));
     }
 }
 
@@ -178,6 +255,7 @@ std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const
 }
 
 qint64 PhonebookDatabase::insert(const Contact& contact) {
+    requireWritable();
     // Only the columns that were given a value are named, so that a column
     // nobody set keeps whatever default the file gives it.
     std::size_t named = 0;
@@ -224,6 +302,7 @@ void PhonebookDatabase::prepareInsert(std::optional<QSqlQuery>& query, const Con
 }
 
 void PhonebookDatabase::update(const Contact& contact) {
+    requireWritable();
     QSqlQuery query(db());
     if (!query.prepare(
             QStringLiteral("update numara set adsoyad = ?, telefon = ?, gsm = ?, grup = ? where id = ?"))) {
@@ -240,6 +319,7 @@ void PhonebookDatabase::update(const Contact& contact) {
 }
 
 void PhonebookDatabase::remove(qint64 id) {
+    requireWritable();
     QSqlQuery query(db());
     if (!query.prepare(QStringLiteral("delete from numara where id = ?"))) {
         fail(query.lastError());
@@ -251,6 +331,7 @@ void PhonebookDatabase::remove(qint64 id) {
 }
 
 void PhonebookDatabase::begin() {
+    requireWritable();
     QSqlDatabase database = db();
     if (!database.transaction()) {
         fail(database.lastError());

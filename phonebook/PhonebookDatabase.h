@@ -16,8 +16,15 @@
 using SearchFilter = FieldTexts;
 
 // The connection `conn` to the phone book file. It opens an existing file
-// read-write and never creates one: a missing phone book is an error the
-// user must see, not an empty book that silently replaces it.
+// and never creates one: a missing phone book is an error the user must see,
+// not an empty book that silently replaces it.
+//
+// The file is kept in SQLite's rollback-journal mode, so that db.mdb alone
+// holds every committed row whenever no write is under way: copying that one
+// file backs the book up. A file left in write-ahead-log mode is turned back
+// on opening, its log written into it. When the file or its folder cannot be
+// written, the book opens read-only: reading works and every write is refused
+// with "Rehber dosyası salt okunur: <path>".
 class PhonebookDatabase {
 public:
     static constexpr int kDefaultBusyTimeoutMs = 2000;
@@ -27,12 +34,18 @@ public:
     PhonebookDatabase(const PhonebookDatabase&) = delete;
     PhonebookDatabase& operator=(const PhonebookDatabase&) = delete;
 
-    // Throws PhonebookError with the engine's text.
+    // Throws PhonebookError with the engine's text. Another program writing
+    // the file is waited for up to `busyTimeoutMs` before a statement fails.
     void open(const QString& fileName, int busyTimeoutMs = kDefaultBusyTimeoutMs);
     bool isOpen() const;
     QString fileName() const { return fileName_; }
     // The open connection, for tables of their own beside `numara` (the send log).
     QSqlDatabase connection() const { return db(); }
+    // True when the file or its folder could not be written at opening.
+    bool isReadOnly() const { return readOnly_; }
+    // Throws the read-only refusal when the book is read-only; every write
+    // below calls it first.
+    void requireWritable() const;
 
     // "select * from numara", narrowed by the non-empty boxes of the filter.
     std::vector<Contact> select(const SearchFilter& filter = {}) const;
@@ -82,11 +95,17 @@ public:
 private:
     QSqlDatabase db() const;
     [[noreturn]] void fail(const class QSqlError& error) const;
+    // Opens the file with SQLite's URI `parameters` ("mode=rw", ...).
+    void connect(const QString& parameters, int busyTimeoutMs);
+    // Whether SQLite opened the file for reading only.
+    bool refusesWrites();
+    void leaveWriteAheadLog();
     // Prepares the insert naming the columns `contact` gives a value.
     void prepareInsert(std::optional<QSqlQuery>& query, const Contact& contact);
 
     QString connectionName_;
     QString fileName_;
+    bool readOnly_ = false;
     // Prepared inserts, one per set of named columns (a bit per field), so
     // an import of many rows prepares each statement once.
     std::array<std::optional<QSqlQuery>, 16> inserts_;

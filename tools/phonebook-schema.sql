@@ -1,5 +1,4 @@
 -- An empty phone book: the one table the program reads and writes.
-PRAGMA journal_mode = WAL;
 CREATE TABLE numara (
     id      INTEGER PRIMARY KEY AUTOINCREMENT,
     adsoyad VARCHAR(255) CHECK (length(adsoyad) <= 255),

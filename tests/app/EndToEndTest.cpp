@@ -519,6 +519,38 @@ TEST_F(TwoPhonesTest, ConnectingTheOtherPortLeavesTheFirstPhone) {
     EXPECT_EQ(sim().Received(), SetupCommand) << "nothing more went to the first phone";
 }
 
+TEST_F(TwoPhonesTest, ADoubleClickOnBaglanConnectsOnce) {
+    connectPhone(2);
+    auto& combo = control<QComboBox>(*form, "combo");
+    QTest::keyClick(&combo, Qt::Key_Down);
+    auto& button = control<QPushButton>(*form, "Button1");
+    // The second click waits in the event queue while the first one's Connect
+    // closes the first phone's connection and waits for its reading thread.
+    bool firstRunning = false;
+    bool secondInsideFirst = false;
+    int seconds = 0;
+    QMetaObject::invokeMethod(
+        &button,
+        [&] {
+            secondInsideFirst = firstRunning;
+            ++seconds;
+            button.click();
+        },
+        Qt::QueuedConnection);
+    firstRunning = true;
+    button.click();
+    firstRunning = false;
+
+    EXPECT_EQ(seconds, 0) << "no handler runs inside Connect";
+    EXPECT_EQ(form->modem().ConnectedPort(), spCOM2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seconds == 1; }, DeliveryBound));
+    EXPECT_FALSE(secondInsideFirst);
+    EXPECT_EQ(form->modem().ConnectedPort(), spCOM2);
+    EXPECT_EQ(status().text(), "Durum: Bağlandı");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second->Received() == SetupCommand; }, DeliveryBound))
+        << "the port was opened once: " << second->Received();
+}
+
 // A phone slower than the tick: its confirmation comes after the next tick.
 class SlowPhoneTest : public EndToEndTest {
 protected:

@@ -3,6 +3,7 @@
 #include "FakePlatform.h"
 
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -214,6 +215,77 @@ TEST_F(Connection, DisconnectGivesUpOnAThreadStuckInAHandler) {
     Modem.Connect(); // joins the old thread before opening
     EXPECT_EQ(Modem.ConnectedPort(), spCOM2);
     EXPECT_EQ(Fake.Trace->Count("OnDisconnect COM1"), 1U);
+}
+
+// What a second press of the connect button does when it comes while the first one's Connect waits
+// for the old reading thread and runs ProcessMessages. Errors are caught as the window's top-level
+// handler would, so the outer Connect goes on afterwards.
+struct TNestedCall {
+    const char* Name;
+    bool TargetBusy;
+    std::function<void(TGsmModem&)> Call;
+    std::string OuterError;
+    TCommPort ConnectedAfter;
+};
+
+void PrintTo(const TNestedCall& nested, std::ostream* out) {
+    *out << nested.Name;
+}
+
+class CallInsideProcessMessages : public Connection, public ::testing::WithParamInterface<TNestedCall> {};
+
+TEST_P(CallInsideProcessMessages, DoesNothingAndTheRunningConnectEndsSoundly) {
+    const TNestedCall& nested = GetParam();
+    ConnectTo(spCOM1);
+    Fake.Line("/dev/ttyUSB1")->Open = nested.TargetBusy; // another program holds COM2
+    std::vector<std::string> nestedErrors;
+    int calls = 0;
+    Modem.ProcessMessages = [&] {
+        ++calls;
+        nestedErrors.push_back(ErrorMessage([&] { nested.Call(Modem); }));
+    };
+    Modem.SetPort(spCOM2);
+    EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), nested.OuterError);
+    ASSERT_GE(calls, 1) << "the old thread is waited for with ProcessMessages";
+    EXPECT_EQ(nestedErrors, std::vector<std::string>(static_cast<std::size_t>(calls), "no error"));
+    EXPECT_EQ(Fake.Trace->Count("open /dev/ttyUSB1"), 1U) << "only the running Connect opens";
+    EXPECT_EQ(Fake.Trace->Count("OnDisconnect COM1"), 1U);
+    EXPECT_EQ(Modem.ConnectedPort(), nested.ConnectedAfter);
+
+    Modem.ProcessMessages = nullptr;
+    Fake.Line("/dev/ttyUSB1")->Open = false;
+    Modem.Connect();
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM2) << "the component is usable afterwards";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connection, CallInsideProcessMessages,
+    ::testing::Values(TNestedCall{"ConnectToABusyPort", true, [](TGsmModem& modem) { modem.Connect(); },
+                                  "Cannot connect to COM2.", spNone},
+                      TNestedCall{"ConnectToAFreePort", false, [](TGsmModem& modem) { modem.Connect(); },
+                                  "no error", spCOM2},
+                      TNestedCall{"Disconnect", false, [](TGsmModem& modem) { modem.Disconnect(); },
+                                  "no error", spCOM2},
+                      TNestedCall{"ConnectToTheOldPort", false,
+                                  [](TGsmModem& modem) {
+                                      modem.SetPort(spCOM1);
+                                      modem.Connect();
+                                      modem.SetPort(spCOM2);
+                                  },
+                                  "no error", spCOM2}),
+    [](const ::testing::TestParamInfo<TNestedCall>& param) { return std::string(param.param.Name); });
+
+TEST_F(Connection, ConnectOrDisconnectFromOnConnectDoesNothing) {
+    int calls = 0;
+    Modem.OnConnect = [&](TGsmModem& sender, TCommPort) {
+        ++calls;
+        sender.Disconnect();
+        sender.Connect();
+    };
+    ConnectTo(spCOM1);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Modem.ConnectedPort(), spCOM1);
+    EXPECT_EQ(Fake.Trace->Count("open /dev/ttyUSB0"), 1U);
 }
 
 TEST_F(Connection, DestroyingTheConnectedComponentRaisesNoDisconnect) {

@@ -41,6 +41,11 @@ std::string literal(const std::optional<std::string>& value) {
     return quoted + "'";
 }
 
+std::string insertOf(const PhonebookFile::Row& row) {
+    return "insert into numara (adsoyad, telefon, gsm, grup) values (" + literal(row.adsoyad) + ", " +
+           literal(row.telefon) + ", " + literal(row.gsm) + ", " + literal(row.grup) + ")";
+}
+
 } // namespace
 
 PhonebookFile::PhonebookFile() {
@@ -58,10 +63,27 @@ void PhonebookFile::exec(const std::string& sql) const {
 void PhonebookFile::add(std::initializer_list<Row> rows) const {
     Connection connection(path());
     for (const Row& row : rows) {
-        connection.exec("insert into numara (adsoyad, telefon, gsm, grup) values (" + literal(row.adsoyad) +
-                        ", " + literal(row.telefon) + ", " + literal(row.gsm) + ", " + literal(row.grup) +
-                        ")");
+        connection.exec(insertOf(row));
     }
+}
+
+void PhonebookFile::addToWriteAheadLogOnly(std::initializer_list<Row> rows) const {
+    Connection connection(path());
+    connection.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
+    // The last connection to close would copy the log into the file.
+    sqlite3_db_config(connection.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    for (const Row& row : rows) {
+        connection.exec(insertOf(row));
+    }
+}
+
+Backup backupOf(const QString& path) {
+    PhonebookFile copy;
+    QFile::remove(copy.path());
+    if (!QFile::copy(path, copy.path())) {
+        throw std::runtime_error("cannot copy " + path.toStdString());
+    }
+    return {copy.scalar("pragma integrity_check"), copy.count()};
 }
 
 int PhonebookFile::count(const std::string& where) const {

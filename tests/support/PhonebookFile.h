@@ -25,10 +25,22 @@ public:
     int count(const std::string& where = "1") const;
     // First column of the first row, "" for none or NULL.
     std::string scalar(const std::string& sql) const;
+    // Puts the file in write-ahead-log mode and adds the rows the way a
+    // program killed after committing them leaves them: in db.mdb-wal only,
+    // with the log's lock file db.mdb-shm beside it.
+    void addToWriteAheadLogOnly(std::initializer_list<Row> rows) const;
 
 private:
     QTemporaryDir dir_;
 };
+
+// What a copy of a phone book file alone holds, as a user backs it up
+// without anything lying beside it.
+struct Backup {
+    std::string integrity; // what SQLite's integrity check says: "ok"
+    int rows = 0;
+};
+Backup backupOf(const QString& path);
 
 // The filter boxes with text in them, e.g. boxes({{Field::grup, "ank"}}).
 inline SearchFilter boxes(std::initializer_list<std::pair<Field, const char*>> typed) {
