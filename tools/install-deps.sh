@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and its benchmarks need,
 # and any further ones named as arguments (tools/package.sh names its own).
-# Safe to run again: apt-get skips what is already there.
+# Safe to run again: nothing is fetched when all are there.
 set -euo pipefail
 
 packages=(
@@ -16,13 +16,4 @@ packages=(
   "$@"
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo_cmd=()
-  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$(dirname "$0")/apt-install.sh" "${packages[@]}"

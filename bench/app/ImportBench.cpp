@@ -9,6 +9,7 @@
 // Usage: import_bench [folder to keep the generated files in] [rows: 100000 or 1000000] [xlsx, ods, csv or
 // none]
 
+#include "BenchFiles.h"
 #include "app/Unit1.h"
 #include "app/UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
@@ -32,7 +33,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zip.h>
 
 namespace {
 
@@ -81,118 +81,6 @@ bool makePhonebook(const QString& path, long contacts) {
     sqlite3_finalize(insert);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     return sqlite3_close(db) == SQLITE_OK;
-}
-
-bool writeZip(const QString& path, const std::vector<std::pair<const char*, QByteArray>>& parts) {
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (archive == nullptr) {
-        return false;
-    }
-    for (const auto& [name, content] : parts) {
-        zip_source_t* source =
-            zip_source_buffer(archive, content.constData(), static_cast<zip_uint64_t>(content.size()), 0);
-        if (source == nullptr || zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8) < 0) {
-            zip_source_free(source);
-            zip_discard(archive);
-            return false;
-        }
-    }
-    if (zip_close(archive) != 0) {
-        zip_discard(archive);
-        return false;
-    }
-    return true;
-}
-
-// As spreadsheet programs write them: text in shared strings, the phone as a number cell.
-bool writeXlsx(const QString& path, long rows, bool halfPresent) {
-    QByteArray strings;
-    QByteArray sheet = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
-                       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
-    for (const char* text : kGroups) {
-        strings += QByteArray("<si><t>") + text + "</t></si>";
-    }
-    for (const char* text : kOperators) {
-        strings += QByteArray("<si><t>") + text + "</t></si>";
-    }
-    const long firstName = 8;
-    for (long i = 0; i < rows; ++i) {
-        strings += "<si><t>" + contactName(i) + "</t></si>";
-        const QByteArray r = QByteArray::number(static_cast<qlonglong>(i + 1));
-        sheet += "<row r=\"" + r + "\"><c r=\"A" + r + "\" t=\"s\"><v>" + QByteArray::number(i % 5) +
-                 "</v></c><c r=\"B" + r + "\" t=\"s\"><v>" + QByteArray::number(firstName + i) +
-                 "</v></c><c r=\"C" + r + "\"><v>" + QByteArray::number(sheetNumber(i, halfPresent)) +
-                 "</v></c><c r=\"D" + r + "\" t=\"s\"><v>" + QByteArray::number(5 + i % 3) + "</v></c></row>";
-    }
-    sheet += "</sheetData></worksheet>";
-    return writeZip(
-        path,
-        {{"[Content_Types].xml",
-          "<?xml version=\"1.0\"?><Types "
-          "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-          "<Default Extension=\"rels\" "
-          "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-          "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-          "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
-          "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-          "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/"
-          "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
-          "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/"
-          "vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/></Types>"},
-         {"_rels/.rels",
-          "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-          "relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-          "2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-         {"xl/workbook.xml",
-          "<?xml version=\"1.0\"?><workbook "
-          "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets><sheet "
-          "name=\"Rehber\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
-         {"xl/_rels/workbook.xml.rels",
-          "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-          "relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-          "2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" "
-          "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
-          "Target=\"sharedStrings.xml\"/></Relationships>"},
-         {"xl/worksheets/sheet1.xml", sheet},
-         {"xl/sharedStrings.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst "
-                                  "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" +
-                                      strings + "</sst>"}});
-}
-
-QByteArray odsText(const QByteArray& text) {
-    return "<table:table-cell office:value-type=\"string\"><text:p>" + text + "</text:p></table:table-cell>";
-}
-
-bool writeOds(const QString& path, long rows, bool halfPresent) {
-    QByteArray content =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
-        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\">"
-        "<office:body><office:spreadsheet><table:table table:name=\"Rehber\">";
-    for (long i = 0; i < rows; ++i) {
-        const QByteArray number = QByteArray::number(sheetNumber(i, halfPresent));
-        content += "<table:table-row>" + odsText(kGroups[i % 5]) + odsText(contactName(i)) +
-                   "<table:table-cell office:value-type=\"float\" office:value=\"" + number + "\"><text:p>" +
-                   number + "</text:p></table:table-cell>" + odsText(kOperators[i % 3]) +
-                   "</table:table-row>";
-    }
-    content += "</table:table></office:spreadsheet></office:body></office:document-content>";
-    return writeZip(
-        path, {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", content}});
-}
-
-// A CSV export keeps the zero as text.
-bool writeCsv(const QString& path, long rows, bool halfPresent) {
-    QByteArray csv;
-    for (long i = 0; i < rows; ++i) {
-        csv += QByteArray(kGroups[i % 5]) + ';' + contactName(i) + ";0" +
-               QByteArray::number(sheetNumber(i, halfPresent)) + ';' + kOperators[i % 3] + "\r\n";
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size();
 }
 
 // The rows of the files made in memory, as a streaming reader hands them out: what the import costs
@@ -464,11 +352,12 @@ int main(int argc, char** argv) {
         }
         const QString book = QStringLiteral("%1/book%2.mdb").arg(folder).arg(c.contacts);
         const QString stem = QStringLiteral("%1/rows%2.").arg(folder).arg(c.rows);
+        const auto phone = [&c](int row) { return sheetNumber(row, c.halfPresent); };
         const bool ready =
             (QFile::exists(book) || makePhonebook(book, c.contacts)) &&
-            (QFile::exists(stem + "xlsx") || writeXlsx(stem + "xlsx", c.rows, c.halfPresent)) &&
-            (QFile::exists(stem + "ods") || writeOds(stem + "ods", c.rows, c.halfPresent)) &&
-            (QFile::exists(stem + "csv") || writeCsv(stem + "csv", c.rows, c.halfPresent));
+            (QFile::exists(stem + "xlsx") || benchfiles::writeXlsx(stem + "xlsx", c.rows, phone)) &&
+            (QFile::exists(stem + "ods") || benchfiles::writeOds(stem + "ods", c.rows, phone)) &&
+            (QFile::exists(stem + "csv") || benchfiles::writeCsv(stem + "csv", c.rows, phone));
         if (!ready) {
             std::printf("cannot write the files for %ld rows\n", c.rows);
             return 1;

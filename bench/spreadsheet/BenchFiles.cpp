@@ -8,6 +8,11 @@
 #include <zip.h>
 
 namespace benchfiles {
+
+qint64 sequentialPhone(int row) {
+    return 5321000000LL + row;
+}
+
 namespace {
 
 const char* const kGroups[] = {"Aile", "İş", "Arkadaşlar", "Müşteriler"};
@@ -15,10 +20,6 @@ const char* const kOperators[] = {"Turkcell", "Vodafone", "Türk Telekom"};
 
 QByteArray contactName(int i) {
     return "Şükrü Çağlayan " + QByteArray::number(i);
-}
-
-qint64 phone(int i) {
-    return 5321000000LL + i;
 }
 
 using Parts = std::vector<std::pair<const char*, QByteArray>>;
@@ -186,7 +187,7 @@ QByteArray biff8Stream(int rows) {
         put16(number, static_cast<quint32>(i));
         put16(number, 2);
         put16(number, 0);
-        const double value = static_cast<double>(phone(i));
+        const double value = static_cast<double>(sequentialPhone(i));
         number.append(reinterpret_cast<const char*>(&value), sizeof value);
         record(sheet, 0x0203, number);
         label(3, 4 + i % 3);
@@ -269,7 +270,7 @@ bool writeFile(const QString& path, const QByteArray& content) {
 
 } // namespace
 
-bool writeXlsx(const QString& path, int rows) {
+bool writeXlsx(const QString& path, int rows, const PhoneOfRow& phone) {
     QByteArray strings;
     QByteArray sheet = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
                        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
@@ -295,7 +296,7 @@ bool writeXlsx(const QString& path, int rows) {
                                           strings + "</sst>"));
 }
 
-bool writeOds(const QString& path, int rows) {
+bool writeOds(const QString& path, int rows, const PhoneOfRow& phone) {
     QByteArray content =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
@@ -325,7 +326,7 @@ bool writeOds(const QString& path, int rows) {
         true);
 }
 
-bool writeCsv(const QString& path, int rows) {
+bool writeCsv(const QString& path, int rows, const PhoneOfRow& phone) {
     QByteArray csv;
     for (int i = 0; i < rows; ++i) {
         csv += QByteArray(kGroups[i % 4]) + ';' + contactName(i) + ";0" + QByteArray::number(phone(i)) + ';' +

@@ -4,15 +4,21 @@
 // name, phone, operator), one contact a row, as spreadsheet programs save them.
 
 #include <QString>
+#include <functional>
 
 namespace benchfiles {
 
+// The phone number of a row (0-based) without its leading zero, as a spreadsheet holds it in a number
+// cell; by default 532 100 00 00 onwards, one new number a row.
+using PhoneOfRow = std::function<qint64(int row)>;
+qint64 sequentialPhone(int row);
+
 // Shared strings for group, name and operator, the phone as a number.
-bool writeXlsx(const QString& path, int rows);
+bool writeXlsx(const QString& path, int rows, const PhoneOfRow& phone = sequentialPhone);
 // Strings as paragraphs, the phone as a float cell.
-bool writeOds(const QString& path, int rows);
-// UTF-8, ";" between fields, CRLF line ends.
-bool writeCsv(const QString& path, int rows);
+bool writeOds(const QString& path, int rows, const PhoneOfRow& phone = sequentialPhone);
+// UTF-8, ";" between fields, CRLF line ends, the phone as text with its zero.
+bool writeCsv(const QString& path, int rows, const PhoneOfRow& phone = sequentialPhone);
 // A BIFF8 workbook in a compound file, strings in the shared string table (rows: at most 65,536).
 bool writeXls(const QString& path, int rows);
 // A worksheet of nested elements, `depth` deep, which deflate packs into a few kilobytes.

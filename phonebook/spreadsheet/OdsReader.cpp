@@ -259,17 +259,7 @@ public:
     explicit OdsRows(std::shared_ptr<const ZipArchive> zip)
         : zip_(std::move(zip)), xml_(*zip_, kContent, handler_) {}
 
-    bool next(RowRun& run) override {
-        while (handler_.rows().empty() && !handler_.done() && !ended_) {
-            ended_ = !xml_.parseMore();
-        }
-        if (handler_.rows().empty()) {
-            return false;
-        }
-        run = std::move(handler_.rows().front());
-        handler_.rows().pop_front();
-        return true;
-    }
+    bool next(RowRun& run) override { return nextGatheredRun(handler_, xml_, ended_, run); }
 
 private:
     std::shared_ptr<const ZipArchive> zip_;

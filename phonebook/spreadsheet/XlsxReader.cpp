@@ -462,17 +462,7 @@ public:
         : sheet_(std::move(sheet)), handler_(sheet_->settings, sheet_->strings.get(), nullptr),
           xml_(*sheet_->zip, sheet_->settings.part, handler_) {}
 
-    bool next(RowRun& run) override {
-        while (handler_.rows().empty() && !handler_.done() && !ended_) {
-            ended_ = !xml_.parseMore();
-        }
-        if (handler_.rows().empty()) {
-            return false;
-        }
-        run = std::move(handler_.rows().front());
-        handler_.rows().pop_front();
-        return true;
-    }
+    bool next(RowRun& run) override { return nextGatheredRun(handler_, xml_, ended_, run); }
 
 private:
     std::shared_ptr<const XlsxSheet> sheet_;
