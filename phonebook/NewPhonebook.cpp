@@ -21,7 +21,7 @@ namespace {
 QByteArray schema() {
     QFile file(QStringLiteral(":/phonebook/phonebook-schema.sql"));
     if (!file.open(QIODevice::ReadOnly)) {
-        throw PhonebookError(QStringLiteral("The phone book schema is missing from the program"));
+        throw PhonebookError(QStringLiteral("Programın içinde rehber şeması eksik"));
     }
     return file.readAll();
 }

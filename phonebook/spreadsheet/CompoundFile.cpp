@@ -12,7 +12,7 @@ constexpr quint32 kEndOfChain = 0xFFFFFFFE;
 constexpr quint32 kNoStream = 0xFFFFFFFF;
 
 [[noreturn]] void damaged() {
-    throw ReadError(QStringLiteral("is a damaged compound file"));
+    throw ReadError(QStringLiteral("bozuk bir bileşik belge dosyası"));
 }
 
 quint16 u16(const QByteArray& bytes, qsizetype at) {

@@ -133,7 +133,7 @@ private:
         const qint64 got = file_->read(offset_, piece_.get(), kPiece);
         offset_ += got;
         if (offset_ > kMaxTextBytes) {
-            throw ReadError(QStringLiteral("is larger than %1 MiB").arg(kMaxTextBytes >> 20));
+            throw ReadError(QStringLiteral("%1 MiB'tan büyük").arg(kMaxTextBytes >> 20));
         }
         finished_ = got < kPiece;
         at_ = piece_.get();
@@ -142,7 +142,7 @@ private:
             // Decoded to UTF-8, the same parsing serves: separators, quotes and line ends are ASCII.
             const QString text = decoder_.decode(QByteArrayView(piece_.get(), got));
             if (decoder_.hasError()) {
-                throw ReadError(QStringLiteral("holds broken UTF-16 text"));
+                throw ReadError(QStringLiteral("bozuk UTF-16 metin içeriyor"));
             }
             decoded_ = text.toUtf8();
             at_ = decoded_.constData();
@@ -204,7 +204,7 @@ private:
     // is none.
     bool finish(RowRun& run) {
         if (quoted_ && !quoteSeen_) {
-            throw ReadError(QStringLiteral("ends inside a quoted field"));
+            throw ReadError(QStringLiteral("tırnak içindeki bir alan kapanmadan bitiyor"));
         }
         if (!rowStarted_) {
             return false;

@@ -38,7 +38,7 @@ std::optional<Cell> typedCell(XmlAttributes attributes) {
         bool ok = false;
         const double value = toQString(attribute(attributes, "value")).trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(value)) {
-            throw ReadError(QStringLiteral("part content.xml holds a number that is none"));
+            throw ReadError(QStringLiteral("content.xml bölümünde geçersiz bir sayı var"));
         }
         return Cell{CellKind::Number, generalNumber(value)};
     }
@@ -53,7 +53,7 @@ std::optional<Cell> typedCell(XmlAttributes attributes) {
         const QDate date = QDate::fromString(value, Qt::ISODate);
         if (!date.isValid()) {
             throw ReadError(
-                QStringLiteral("part content.xml holds a date that is none: %1").arg(value.left(40)));
+                QStringLiteral("content.xml bölümünde geçersiz bir tarih var: %1").arg(value.left(40)));
         }
         return Cell{CellKind::Date, dateText(date)};
     }
@@ -62,7 +62,7 @@ std::optional<Cell> typedCell(XmlAttributes attributes) {
         const std::optional<double> seconds = durationSeconds(value);
         if (!seconds) {
             throw ReadError(
-                QStringLiteral("part content.xml holds a time that is none: %1").arg(value.left(40)));
+                QStringLiteral("content.xml bölümünde geçersiz bir saat var: %1").arg(value.left(40)));
         }
         const auto whole = std::llround(*seconds);
         if (whole >= 0 && whole < 86400) {
@@ -96,7 +96,7 @@ long long repeatCount(XmlAttributes attributes, std::string_view name) {
     long long count = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
     if (error != std::errc() || end != value.data() + value.size() || count < 1) {
-        throw ReadError(QStringLiteral("part content.xml repeats a row or cell %1 times")
+        throw ReadError(QStringLiteral("content.xml bölümü bir satırı ya da hücreyi %1 kez yineliyor")
                             .arg(toQString(value.substr(0, 20))));
     }
     return count;
@@ -290,7 +290,7 @@ RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip) {
         throw ReadError(passwordProtectedText());
     }
     if (!zip->contains(kContent)) {
-        throw ReadError(QStringLiteral("part %1 is missing").arg(kContent));
+        throw ReadError(QStringLiteral("%1 bölümü eksik").arg(kContent));
     }
     return [zip = std::move(zip)] { return std::make_unique<OdsRows>(zip); };
 }

@@ -160,7 +160,7 @@ SharedStrings::SharedStrings(const ZipArchive& zip, const QString& part) : part_
 SharedStrings::SharedStrings(const ZipArchive& zip, const QString& part, SharedStringSet inUse)
     : part_(part), inUse_(std::move(inUse)), entries_(inUse_->size()) {
     if (!read(zip)) {
-        throw ReadError(QStringLiteral("part %1: the strings in use take more than %2 MiB")
+        throw ReadError(QStringLiteral("%1 bölümü: kullanılan metinler %2 MiB'ı aşıyor")
                             .arg(part_)
                             .arg(kMaxKeptBytes >> 20));
     }
@@ -186,10 +186,11 @@ bool SharedStrings::read(const ZipArchive& zip) {
 
 QString SharedStrings::text(quint64 index, long long row, long long column) const {
     if (index >= items_) {
-        throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(index).arg(items_));
+        throw ReadError(
+            QStringLiteral("olmayan bir ortak metne başvuruyor: %1 (%2 metin var)").arg(index).arg(items_));
     }
     if (inUse_ && !inUse_->contains(index)) {
-        throw ReadError(QStringLiteral("changed while it was read"));
+        throw ReadError(QStringLiteral("okunurken değişti"));
     }
     const Entry& entry = entries_[inUse_ ? inUse_->rank(index) : index];
     if (entry.length == kTooLong) {

@@ -3,7 +3,7 @@
 namespace spreadsheet {
 
 void cellTooLong(long long row, long long column) {
-    throw ReadError(QStringLiteral("row %1, column %2 holds more than %3 characters")
+    throw ReadError(QStringLiteral("satır %1, sütun %2: %3 karakterden uzun")
                         .arg(row)
                         .arg(column)
                         .arg(kMaxCellCharacters));

@@ -20,10 +20,10 @@ public:
 };
 
 inline QString passwordProtectedText() {
-    return QStringLiteral("is password protected");
+    return QStringLiteral("parola korumalı");
 }
 inline QString notSpreadsheetText() {
-    return QStringLiteral("not a spreadsheet this program can read");
+    return QStringLiteral("bu programın okuyabildiği bir tablo dosyası değil");
 }
 
 using Row = std::array<Cell, kReadColumns>;

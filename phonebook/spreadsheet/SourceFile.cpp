@@ -21,18 +21,18 @@ void refuseUnlessRegular(mode_t mode) {
         return;
     }
     if (S_ISDIR(mode)) {
-        throw ReadError(QStringLiteral("is a folder, not a file"));
+        throw ReadError(QStringLiteral("bir klasör, dosya değil"));
     }
     if (S_ISFIFO(mode)) {
-        throw ReadError(QStringLiteral("is a named pipe, not a file"));
+        throw ReadError(QStringLiteral("adlandırılmış bir boru, dosya değil"));
     }
     if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        throw ReadError(QStringLiteral("is a device, not a file"));
+        throw ReadError(QStringLiteral("bir aygıt, dosya değil"));
     }
     if (S_ISSOCK(mode)) {
-        throw ReadError(QStringLiteral("is a socket, not a file"));
+        throw ReadError(QStringLiteral("bir soket, dosya değil"));
     }
-    throw ReadError(QStringLiteral("is not a regular file"));
+    throw ReadError(QStringLiteral("sıradan bir dosya değil"));
 }
 
 } // namespace
@@ -47,16 +47,16 @@ std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
     // The name may be swapped for a pipe meanwhile: opening does not wait, and the opened file is checked.
     const int descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
     }
     auto file = std::make_shared<const SourceFile>(descriptor);
     if (::fstat(descriptor, &status) != 0) {
-        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
     }
     refuseUnlessRegular(status.st_mode);
     const int flags = ::fcntl(descriptor, F_GETFL);
     if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
     }
     return file;
 }
@@ -88,7 +88,7 @@ qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
             continue;
         }
         if (got < 0) {
-            throw ReadError(QStringLiteral("cannot be read: ") + systemError(errno));
+            throw ReadError(QStringLiteral("okunamıyor: ") + systemError(errno));
         }
         if (got == 0) {
             break;
@@ -113,7 +113,7 @@ QByteArray SourceFile::readAll(qint64 limit) const {
         data.truncate(at + got);
     }
     if (data.size() > limit) {
-        throw ReadError(QStringLiteral("is larger than %1 MiB").arg(limit / (1024LL * 1024)));
+        throw ReadError(QStringLiteral("%1 MiB'tan büyük").arg(limit / (1024LL * 1024)));
     }
     return data;
 }
@@ -124,7 +124,7 @@ int SourceFile::duplicateDescriptor() const {
     }
     const int copy = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
-        throw ReadError(QStringLiteral("cannot be opened: ") + systemError(errno));
+        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
     }
     return copy;
 }

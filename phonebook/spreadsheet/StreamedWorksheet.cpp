@@ -47,7 +47,7 @@ void StreamedWorksheet::fetch() {
         run_.count = 1;
         ended_ = true;
     } else if (run_.count > kMaxSheetRows - last_) {
-        throw ReadError(QStringLiteral("has more than %1 rows").arg(kMaxSheetRows));
+        throw ReadError(QStringLiteral("%1 satırdan fazla").arg(kMaxSheetRows));
     }
     last_ = first_ + run_.count - 1;
 }

@@ -27,7 +27,7 @@ void truncateAtEmptyColumn2(std::vector<Row>& rows) {
 }
 
 [[noreturn]] void damaged() {
-    throw ReadError(QStringLiteral("is a damaged .xls file"));
+    throw ReadError(QStringLiteral("bozuk bir .xls dosyası"));
 }
 
 // Record ids; BIFF2 to BIFF4 give some records other ids than BIFF5 and BIFF8.
@@ -224,7 +224,7 @@ public:
                 sheetOffset = globalsRecord(record, sheetOffset);
             }
             if (sheetOffset < 0) {
-                throw ReadError(QStringLiteral("has no worksheet"));
+                throw ReadError(QStringLiteral("çalışma sayfası yok"));
             }
         }
         readSheet(sheetOffset);
@@ -559,7 +559,7 @@ private:
             return;
         }
         if (!hasSst_) {
-            throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+            throw ReadError(QStringLiteral("ortak metin tablosu yok, ama hücreleri ona başvuruyor"));
         }
         SharedStringSet inUse;
         for (const SstUse& use : sstUses_) {
@@ -573,7 +573,9 @@ private:
         data.u32();
         for (quint64 index = 0; index <= highest; ++index) {
             if (data.atEnd()) {
-                throw ReadError(QStringLiteral("refers to shared string %1 of %2").arg(highest).arg(index));
+                throw ReadError(QStringLiteral("olmayan bir ortak metne başvuruyor: %1 (%2 metin var)")
+                                    .arg(highest)
+                                    .arg(index));
             }
             QString text = data.unicodeString(data.u16());
             if (inUse.contains(index)) {

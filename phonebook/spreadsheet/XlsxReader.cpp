@@ -177,8 +177,7 @@ Cell numberCell(const std::string& value, bool isDate, bool date1904, const QStr
     double number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(number)) {
-        throw ReadError(
-            QStringLiteral("part %1 holds a number that is none: %2").arg(part, shortText(value)));
+        throw ReadError(QStringLiteral("%1 bölümünde geçersiz bir sayı var: %2").arg(part, shortText(value)));
     }
     if (isDate) {
         if (std::optional<QString> date = dateFromSerial(number, date1904)) {
@@ -201,7 +200,7 @@ Cell isoDateCell(const QString& value, const QString& part) {
     if (time.isValid()) {
         return {CellKind::Date, timeText(time)};
     }
-    throw ReadError(QStringLiteral("part %1 holds a date that is none: %2").arg(part, value.left(40)));
+    throw ReadError(QStringLiteral("%1 bölümünde geçersiz bir tarih var: %2").arg(part, value.left(40)));
 }
 
 struct SheetSettings {
@@ -291,13 +290,15 @@ private:
         if (!reference.empty()) {
             const std::optional<long long> parsed = parseInteger(reference);
             if (!parsed || *parsed < 1) {
-                throw ReadError(QStringLiteral("part %1 has a row numbered %2")
+                throw ReadError(QStringLiteral("%1 bölümünde geçersiz bir satır numarası var: %2")
                                     .arg(part(), toQString(reference.substr(0, 40))));
             }
             number = *parsed;
         }
         if (number <= row_) {
-            throw ReadError(QStringLiteral("row %1 comes after row %2").arg(number).arg(row_));
+            throw ReadError(QStringLiteral("satırlar sırasız: %2 numaralı satırdan sonra %1 geliyor")
+                                .arg(number)
+                                .arg(row_));
         }
         if (number > row_ + 1) {
             // A skipped row is empty, and ends reading.
@@ -342,7 +343,7 @@ private:
         }
         const long long column = reference.empty() ? lastColumn_ + 1 : columnOfReference(reference);
         if (column < 1) {
-            throw ReadError(QStringLiteral("part %1 has a cell named %2")
+            throw ReadError(QStringLiteral("%1 bölümünde geçersiz bir hücre adı var: %2")
                                 .arg(part(), toQString(reference.substr(0, 40))));
         }
         lastColumn_ = column;
@@ -385,7 +386,7 @@ private:
             cell = numberCell(value_, settings_.styles.isDate(style_), settings_.date1904, part());
         } else if (type_ == "s") {
             if (!strings_) {
-                throw ReadError(QStringLiteral("has no shared strings, yet its cells use them"));
+                throw ReadError(QStringLiteral("ortak metin tablosu yok, ama hücreleri ona başvuruyor"));
             }
             const QString text = strings_->text(sharedIndex(), row_, column);
             cell = {text.isEmpty() ? CellKind::Empty : CellKind::Text, text};
@@ -400,7 +401,7 @@ private:
         } else if (type_ == "d") {
             cell = isoDateCell(QString::fromStdString(value_), part());
         } else {
-            throw ReadError(QStringLiteral("part %1 has a cell of unknown type %2")
+            throw ReadError(QStringLiteral("%1 bölümünde bilinmeyen türde bir hücre var: %2")
                                 .arg(part(), toQString(std::string_view(type_).substr(0, 20))));
         }
     }
@@ -420,8 +421,8 @@ private:
     quint64 sharedIndex() const {
         const std::optional<long long> index = parseInteger(value_);
         if (!index || *index < 0) {
-            throw ReadError(
-                QStringLiteral("part %1 refers to shared string %2").arg(part(), shortText(value_)));
+            throw ReadError(QStringLiteral("%1 bölümü geçersiz bir ortak metne başvuruyor: %2")
+                                .arg(part(), shortText(value_)));
         }
         return static_cast<quint64>(*index);
     }
@@ -522,7 +523,7 @@ RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip) {
     workbook.relationships = &relationships;
     XmlPart(*zip, workbookPart, workbook).parseAll();
     if (workbook.firstSheetId.isEmpty()) {
-        throw ReadError(QStringLiteral("has no worksheet"));
+        throw ReadError(QStringLiteral("çalışma sayfası yok"));
     }
 
     auto sheet = std::make_shared<XlsxSheet>();

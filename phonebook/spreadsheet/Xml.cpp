@@ -70,7 +70,7 @@ void XmlPart::onStart(void* self, const char* name, const char** attributes) {
     }
     try {
         if (++part.depth_ > kMaxXmlDepth) {
-            throw ReadError(QStringLiteral("part %1 nests elements more than %2 deep")
+            throw ReadError(QStringLiteral("%1 bölümünde öğeler %2 düzeyden derin iç içe")
                                 .arg(part.name())
                                 .arg(kMaxXmlDepth));
         }
@@ -108,7 +108,8 @@ void XmlPart::onCharacters(void* self, const char* text, int length) {
 void XmlPart::onDoctype(void* self, const char*, const char*, const char*, int) {
     auto& part = *static_cast<XmlPart*>(self);
     part.fail(std::make_exception_ptr(ReadError(
-        QStringLiteral("part %1 declares a document type, which no spreadsheet does").arg(part.name()))));
+        QStringLiteral("%1 bölümü bir belge türü (DOCTYPE) bildiriyor; hiçbir tablo dosyası bunu yapmaz")
+            .arg(part.name()))));
 }
 
 bool XmlPart::parseMore() {
@@ -127,7 +128,7 @@ bool XmlPart::parseMore() {
         if (failure_) {
             std::rethrow_exception(failure_);
         }
-        throw ReadError(QStringLiteral("part %1 is damaged: %2 (line %3)")
+        throw ReadError(QStringLiteral("%1 bölümü bozuk: %2 (satır %3)")
                             .arg(name(), QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_.get()))))
                             .arg(XML_GetCurrentLineNumber(parser_.get())));
     }

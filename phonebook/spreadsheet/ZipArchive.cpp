@@ -16,7 +16,7 @@ QString libzipError(zip_error_t* error) {
 [[noreturn]] void damagedZip(zip_error_t* error) {
     const QString reason = libzipError(error);
     zip_error_fini(error);
-    throw ReadError(QStringLiteral("is a damaged zip file: %1").arg(reason));
+    throw ReadError(QStringLiteral("bozuk bir zip dosyası: %1").arg(reason));
 }
 
 zip_t* openArchive(const SourceFile& file) {
@@ -74,7 +74,8 @@ ZipArchive::ZipArchive(std::shared_ptr<const SourceFile> file, qint64 maxInflate
     // Workbooks hold tens of parts; a directory of millions only costs memory to index.
     const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
     if (count > 65536) {
-        throw ReadError(QStringLiteral("is a zip file of %1 parts, too many for a workbook").arg(count));
+        throw ReadError(
+            QStringLiteral("%1 bölümlü bir zip dosyası; bir çalışma kitabı için çok fazla").arg(count));
     }
     for (zip_int64_t i = 0; i < count; ++i) {
         if (const char* name = zip_get_name(archive_.get(), static_cast<zip_uint64_t>(i), 0)) {
@@ -92,13 +93,13 @@ bool ZipArchive::contains(const QString& name) const {
 ZipPart ZipArchive::open(const QString& name) const {
     const auto found = index_.constFind(key(name));
     if (found == index_.constEnd()) {
-        throw ReadError(QStringLiteral("part %1 is missing").arg(name));
+        throw ReadError(QStringLiteral("%1 bölümü eksik").arg(name));
     }
     const auto index = static_cast<zip_uint64_t>(found.value());
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive_.get(), index, 0, &stat) != 0) {
-        throw ReadError(QStringLiteral("part %1 cannot be read: %2")
+        throw ReadError(QStringLiteral("%1 bölümü okunamıyor: %2")
                             .arg(name, QString::fromLocal8Bit(zip_strerror(archive_.get()))));
     }
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
@@ -106,7 +107,7 @@ ZipPart ZipArchive::open(const QString& name) const {
     }
     zip_file_t* file = zip_fopen_index(archive_.get(), index, 0);
     if (!file) {
-        throw ReadError(QStringLiteral("part %1 cannot be read: %2")
+        throw ReadError(QStringLiteral("%1 bölümü okunamıyor: %2")
                             .arg(name, QString::fromLocal8Bit(zip_strerror(archive_.get()))));
     }
     const bool sized =
@@ -123,17 +124,17 @@ ZipPart::~ZipPart() = default;
 qint64 ZipPart::read(char* into, qint64 size) {
     const zip_int64_t got = zip_fread(file_.get(), into, static_cast<zip_uint64_t>(size));
     if (got < 0) {
-        throw ReadError(QStringLiteral("part %1 is damaged: %2")
+        throw ReadError(QStringLiteral("%1 bölümü bozuk: %2")
                             .arg(name_, QString::fromLocal8Bit(zip_file_strerror(file_.get()))));
     }
     read_ += got;
     archive_->inflated_ += got;
     if (archive_->inflated_ > archive_->maxInflated_) {
-        throw ReadError(QStringLiteral("unpacks to more than %1 MiB").arg(archive_->maxInflated_ >> 20));
+        throw ReadError(QStringLiteral("açıldığında %1 MiB'ı aşıyor").arg(archive_->maxInflated_ >> 20));
     }
     // A part that declares a small size and inflates to a large one is damaged, or a bomb.
     if (declaredSize_ >= 0 && (read_ > declaredSize_ || (got == 0 && read_ != declaredSize_))) {
-        throw ReadError(QStringLiteral("part %1 is damaged: its size does not match").arg(name_));
+        throw ReadError(QStringLiteral("%1 bölümü bozuk: boyutu tutmuyor").arg(name_));
     }
     return got;
 }

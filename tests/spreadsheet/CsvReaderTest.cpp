@@ -104,12 +104,12 @@ TEST(CsvReader, EmptyFileHasNoRows) {
 TEST(CsvReader, UnterminatedQuoteIsAnError) {
     Scratch scratch;
     const QString file = scratch.write(QStringLiteral("kirik.csv"), "a;\"b\nc;d\n");
-    EXPECT_EQ(openError(file), file + QStringLiteral(": ends inside a quoted field"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": tırnak içindeki bir alan kapanmadan bitiyor"));
 }
 
 TEST(CsvReader, BinaryDataIsNoCsv) {
     Scratch scratch;
     const QString file =
         scratch.write(QStringLiteral("resim.csv"), QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
-    EXPECT_EQ(openError(file), file + QStringLiteral(": not a spreadsheet this program can read"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": bu programın okuyabildiği bir tablo dosyası değil"));
 }

@@ -76,7 +76,7 @@ TEST(HostileFile, ZipPartLyingAboutItsSizeIsRefused) {
     }
     ASSERT_EQ(patched, 2);
     const QString lying = scratch.write(QStringLiteral("yalan2.xlsx"), bytes);
-    EXPECT_TRUE(openError(lying).startsWith(lying + QStringLiteral(": part xl/worksheets/sheet1.xml")))
+    EXPECT_TRUE(openError(lying).startsWith(lying + QStringLiteral(": xl/worksheets/sheet1.xml bölümü")))
         << openError(lying).toStdString();
 }
 
@@ -105,7 +105,7 @@ TEST(HostileFile, BillionRowClaimsReadOnlyReachableRows) {
         odsParts("<table:table-row table:number-rows-repeated=\"999999999\"><table:table-cell "
                  "table:number-columns-repeated=\"999999999\" office:value-type=\"string\"><text:p>X</text:p>"
                  "</table:table-cell></table:table-row>"));
-    EXPECT_EQ(openError(full), full + QStringLiteral(": has more than 1048576 rows"));
+    EXPECT_EQ(openError(full), full + QStringLiteral(": 1048576 satırdan fazla"));
 }
 
 TEST(HostileFile, HugeSharedStringTableCostsOnlyTheStringsInUse) {
@@ -149,9 +149,8 @@ TEST(HostileFile, EntityDeclarationsAreRefused) {
         }
     }
     const QString file = scratch.writeZip(QStringLiteral("kahkaha.xlsx"), parts);
-    EXPECT_EQ(openError(file),
-              file + QStringLiteral(
-                         ": part xl/sharedStrings.xml declares a document type, which no spreadsheet does"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": xl/sharedStrings.xml bölümü bir belge türü (DOCTYPE) "
+                                                     "bildiriyor; hiçbir tablo dosyası bunu yapmaz"));
 
     const QString external =
         scratch.writeZip(QStringLiteral("dis.ods"),
@@ -159,9 +158,8 @@ TEST(HostileFile, EntityDeclarationsAreRefused) {
                           {QStringLiteral("content.xml"),
                            "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY s SYSTEM \"file:///etc/passwd\">]>"
                            "<office:document-content>&s;</office:document-content>"}});
-    EXPECT_EQ(openError(external),
-              external +
-                  QStringLiteral(": part content.xml declares a document type, which no spreadsheet does"));
+    EXPECT_EQ(openError(external), external + QStringLiteral(": content.xml bölümü bir belge türü (DOCTYPE) "
+                                                             "bildiriyor; hiçbir tablo dosyası bunu yapmaz"));
 }
 
 TEST(HostileFile, SpaceRunsCannotBlowACellUp) {
@@ -174,7 +172,7 @@ TEST(HostileFile, SpaceRunsCannotBlowACellUp) {
         scratch.writeZip(QStringLiteral("bosluk.ods"),
                          odsParts("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
                                   spaces + "</text:p></table:table-cell></table:table-row>"));
-    EXPECT_EQ(openError(file), file + QStringLiteral(": row 1, column 1 holds more than 1048576 characters"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": satır 1, sütun 1: 1048576 karakterden uzun"));
 }
 
 TEST(HostileFile, MadeUpSharedStringIndexesAreRefusedCheaply) {
@@ -183,8 +181,8 @@ TEST(HostileFile, MadeUpSharedStringIndexesAreRefusedCheaply) {
         scratch.writeZip(QStringLiteral("indeks.xlsx"),
                          xlsxParts({"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>9223372036854775806</v></c></row>",
                                     "<si><t>a</t></si>"}));
-    EXPECT_TRUE(
-        openError(file).startsWith(file + QStringLiteral(": refers to shared string 9223372036854775806")));
+    EXPECT_TRUE(openError(file).startsWith(
+        file + QStringLiteral(": olmayan bir ortak metne başvuruyor: 9223372036854775806")));
 }
 
 TEST(HostileFile, TruncatedZipContainersAreErrors) {
@@ -248,11 +246,13 @@ TEST(HostileFile, NotASpreadsheet) {
     const QString binary = scratch.write(QStringLiteral("program.xlsx"), QByteArray("\x7F"
                                                                                     "ELF\x02\x01\x01\0\0\0",
                                                                                     10));
-    EXPECT_EQ(openError(binary), binary + QStringLiteral(": not a spreadsheet this program can read"));
+    EXPECT_EQ(openError(binary),
+              binary + QStringLiteral(": bu programın okuyabildiği bir tablo dosyası değil"));
     const QString plainZip =
         scratch.writeZip(QStringLiteral("arsiv.xlsx"), {{QStringLiteral("a.txt"), "merhaba"}});
-    EXPECT_EQ(openError(plainZip), plainZip + QStringLiteral(": not a spreadsheet this program can read"));
+    EXPECT_EQ(openError(plainZip),
+              plainZip + QStringLiteral(": bu programın okuyabildiği bir tablo dosyası değil"));
     const QString missing = scratch.path(QStringLiteral("yok.xlsx"));
-    EXPECT_TRUE(openError(missing).startsWith(missing + QStringLiteral(": cannot be opened: ")));
-    EXPECT_TRUE(openError(scratch.path(QString())).endsWith(QStringLiteral(": is a folder, not a file")));
+    EXPECT_TRUE(openError(missing).startsWith(missing + QStringLiteral(": açılamıyor: ")));
+    EXPECT_TRUE(openError(scratch.path(QString())).endsWith(QStringLiteral(": bir klasör, dosya değil")));
 }

@@ -108,5 +108,5 @@ TEST(OdsReader, OtherOpenDocumentKindsAreNoSpreadsheet) {
     const QString file = scratch.writeZip(
         QStringLiteral("yazi.ods"), {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
                                      {QStringLiteral("content.xml"), "<office:document-content/>"}});
-    EXPECT_EQ(openError(file), file + QStringLiteral(": not a spreadsheet this program can read"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": bu programın okuyabildiği bir tablo dosyası değil"));
 }

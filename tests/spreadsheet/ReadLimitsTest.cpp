@@ -63,17 +63,17 @@ struct XmlCase {
 
 const XmlCase kXmlCases[] = {
     {"xl/worksheets/sheet1.xml", 256, nullptr},
-    {"xl/worksheets/sheet1.xml", 257, "part xl/worksheets/sheet1.xml nests elements more than 256 deep"},
+    {"xl/worksheets/sheet1.xml", 257, "xl/worksheets/sheet1.xml bölümünde öğeler 256 düzeyden derin iç içe"},
     {"xl/worksheets/sheet1.xml", 0,
-     "part xl/worksheets/sheet1.xml declares a document type, which no "
-     "spreadsheet does"},
+     "xl/worksheets/sheet1.xml bölümü bir belge türü (DOCTYPE) bildiriyor; hiçbir tablo dosyası bunu yapmaz"},
     {"xl/sharedStrings.xml", 256, nullptr},
-    {"xl/sharedStrings.xml", 257, "part xl/sharedStrings.xml nests elements more than 256 deep"},
+    {"xl/sharedStrings.xml", 257, "xl/sharedStrings.xml bölümünde öğeler 256 düzeyden derin iç içe"},
     {"xl/workbook.xml", 256, nullptr},
-    {"xl/workbook.xml", 257, "part xl/workbook.xml nests elements more than 256 deep"},
-    {"xl/workbook.xml", 0, "part xl/workbook.xml declares a document type, which no spreadsheet does"},
+    {"xl/workbook.xml", 257, "xl/workbook.xml bölümünde öğeler 256 düzeyden derin iç içe"},
+    {"xl/workbook.xml", 0,
+     "xl/workbook.xml bölümü bir belge türü (DOCTYPE) bildiriyor; hiçbir tablo dosyası bunu yapmaz"},
     {"content.xml", 256, nullptr},
-    {"content.xml", 257, "part content.xml nests elements more than 256 deep"},
+    {"content.xml", 257, "content.xml bölümünde öğeler 256 düzeyden derin iç içe"},
 };
 
 // A file whose row 2, column 3 holds `length` copies of one character, in each format.
@@ -140,7 +140,7 @@ TEST(ReadLimits, XmlDepthAndDocumentTypes) {
         SCOPED_TRACE(std::string(c.part) + " at depth " + std::to_string(c.depth));
         const QString file = xmlFile(scratch, QString::fromLatin1(c.part), c.depth);
         if (c.error) {
-            EXPECT_EQ(openError(file), file + QStringLiteral(": ") + QString::fromLatin1(c.error));
+            EXPECT_EQ(openError(file), file + QStringLiteral(": ") + QString::fromUtf8(c.error));
         } else {
             EXPECT_EQ(openError(file), QString());
             EXPECT_EQ(openFirstWorksheet(file)->cell(1, 2).text, QStringLiteral("b"));
@@ -154,8 +154,7 @@ TEST(ReadLimits, CellTextUpToOneMebiCharacter) {
         SCOPED_TRACE(std::to_string(static_cast<int>(c.format)) + ": " + std::to_string(c.length));
         const QString file = longCellFile(scratch, c.format, c.length, c.character);
         if (c.length > spreadsheet::kMaxCellCharacters) {
-            EXPECT_EQ(openError(file),
-                      file + QStringLiteral(": row 2, column 3 holds more than 1048576 characters"));
+            EXPECT_EQ(openError(file), file + QStringLiteral(": satır 2, sütun 3: 1048576 karakterden uzun"));
         } else {
             const auto sheet = openFirstWorksheet(file);
             EXPECT_EQ(sheet->cell(2, 3).text.size(), c.length);
@@ -199,8 +198,7 @@ TEST(ReadLimits, RowLimitCountsRowsNotLineEnds) {
             past = sheet->cell(kMaxSheetRows + 1, 2);
         });
         // A repeated row is refused as a whole, when it is reached.
-        EXPECT_EQ(error,
-                  refused ? (file + QStringLiteral(": has more than 1048576 rows")).toStdString() : "");
+        EXPECT_EQ(error, refused ? (file + QStringLiteral(": 1048576 satırdan fazla")).toStdString() : "");
         if (!refused) {
             EXPECT_EQ(last, QStringLiteral("b"));
             EXPECT_EQ(past.kind, CellKind::Empty);
@@ -217,7 +215,7 @@ TEST(ReadLimits, InflatedBytesAreCountedOverTheArchive) {
         spreadsheet::StreamedWorksheet sheet(file, spreadsheet::readXlsx(zip));
         sheet.cell(2, 2);
     });
-    EXPECT_EQ(error, (file + QStringLiteral(": unpacks to more than 1 MiB")).toStdString());
+    EXPECT_EQ(error, (file + QStringLiteral(": açıldığında 1 MiB'ı aşıyor")).toStdString());
     EXPECT_EQ(openFirstWorksheet(file)->cell(1, 2).text, QStringLiteral("b")) << "4 GiB by default";
 }
 
@@ -239,14 +237,14 @@ TEST(ReadLimits, OnlyRegularFilesAreOpened) {
     ASSERT_TRUE(QFile::link(scratch.write(QStringLiteral("gercek.csv"), "a;b\n"), link));
 
     const std::pair<QString, const char*> refused[] = {
-        {fifo, "is a named pipe, not a file"},
-        {QStringLiteral("/dev/zero"), "is a device, not a file"},
-        {socketPath, "is a socket, not a file"},
-        {folder, "is a folder, not a file"},
+        {fifo, "adlandırılmış bir boru, dosya değil"},
+        {QStringLiteral("/dev/zero"), "bir aygıt, dosya değil"},
+        {socketPath, "bir soket, dosya değil"},
+        {folder, "bir klasör, dosya değil"},
     };
     for (const auto& [file, message] : refused) {
         // A pipe with no writer would hold an open() for ever: getting here at all is half the test.
-        EXPECT_EQ(openError(file), file + QStringLiteral(": ") + QString::fromLatin1(message));
+        EXPECT_EQ(openError(file), file + QStringLiteral(": ") + QString::fromUtf8(message));
     }
     close(listener);
     EXPECT_EQ(openFirstWorksheet(link)->cell(1, 2).text, QStringLiteral("b")) << "a link to a file is a file";
@@ -269,7 +267,7 @@ TEST(ReadLimits, FaultsFurtherDownComeOutOfCell) {
     EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("1")) << "read again from the start";
     EXPECT_EQ(sheet->cell(2, 2).text, QStringLiteral("2"));
     const std::string expected =
-        (file + QStringLiteral(": part xl/worksheets/sheet1.xml holds a number that is none: dört"))
+        (file + QStringLiteral(": xl/worksheets/sheet1.xml bölümünde geçersiz bir sayı var: dört"))
             .toStdString();
     EXPECT_EQ(errorOf([&] { sheet->cell(4, 2); }), expected);
     EXPECT_EQ(errorOf([&] { sheet->cell(1, 2); }), expected);

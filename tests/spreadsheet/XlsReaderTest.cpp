@@ -136,14 +136,14 @@ TEST(XlsReader, PasswordProtectedWorkbook) {
     Scratch scratch;
     const QString file =
         scratch.write(QStringLiteral("sifreli.xls"), biff8Workbook(record(0x002F, le16(0) + le32(0))));
-    EXPECT_EQ(openError(file), file + QStringLiteral(": is password protected"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": parola korumalı"));
 }
 
 TEST(XlsReader, CutShortRecordIsAnError) {
     Scratch scratch;
     const QByteArray whole = biff8Workbook();
     const QString file = scratch.write(QStringLiteral("kesik.xls"), whole.left(whole.size() - 9));
-    EXPECT_EQ(openError(file), file + QStringLiteral(": is a damaged .xls file"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": bozuk bir .xls dosyası"));
 }
 
 // BIFF5 keeps 8-bit text in the workbook's code page; a bare worksheet stream holds its own CODEPAGE record.

@@ -172,7 +172,7 @@ TEST(XlsxReader, MissingSharedStringIsAnError) {
     const QString file = scratch.writeZip(
         QStringLiteral("eksik.xlsx"),
         xlsxParts({"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>7</v></c></row>", "<si><t>only</t></si>"}));
-    EXPECT_TRUE(openError(file).startsWith(file + QStringLiteral(": refers to shared string 7")));
+    EXPECT_TRUE(openError(file).startsWith(file + QStringLiteral(": olmayan bir ortak metne başvuruyor: 7")));
 }
 
 TEST(XlsxReader, WordDocumentIsNoSpreadsheet) {
@@ -185,7 +185,7 @@ TEST(XlsxReader, WordDocumentIsNoSpreadsheet) {
           "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
           "relationships/officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
          {QStringLiteral("word/document.xml"), "<w:document xmlns:w=\"urn:w\"><w:body/></w:document>"}});
-    EXPECT_EQ(openError(file), file + QStringLiteral(": not a spreadsheet this program can read"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": bu programın okuyabildiği bir tablo dosyası değil"));
 }
 
 TEST(XlsxReader, BinaryWorkbookIsNotRead) {
@@ -198,5 +198,5 @@ TEST(XlsxReader, BinaryWorkbookIsNotRead) {
                            "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
                            "relationships/officeDocument\" Target=\"xl/workbook.bin\"/></Relationships>"},
                           {QStringLiteral("xl/workbook.bin"), QByteArray("\x83\x01\x00\x00", 4)}});
-    EXPECT_EQ(openError(file), file + QStringLiteral(": not a spreadsheet this program can read"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": bu programın okuyabildiği bir tablo dosyası değil"));
 }
