@@ -1,6 +1,7 @@
 #include "PhoneNumber.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -16,19 +17,16 @@ bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
-bool allDigits(QStringView text) {
-    return std::all_of(text.begin(), text.end(), isAsciiDigit);
-}
-
 DialNumber invalid(const QString& typed, const QString& reason) {
     return {QString(), QStringLiteral("geçersiz numara: %1 (%2)").arg(typed.trimmed(), reason)};
 }
 
-DialNumber international(const QString& typed, QStringView digits) {
-    if (digits.size() < kMinInternationalDigits) {
+// `digits` holds all `count` digits whenever the count is within bounds.
+DialNumber international(const QString& typed, QStringView digits, qsizetype count) {
+    if (count < kMinInternationalDigits) {
         return invalid(typed, QStringLiteral("çok kısa"));
     }
-    if (digits.size() > kMaxInternationalDigits) {
+    if (count > kMaxInternationalDigits) {
         return invalid(typed, QStringLiteral("çok uzun"));
     }
     return {QStringLiteral("+").append(digits), QString()};
@@ -37,44 +35,58 @@ DialNumber international(const QString& typed, QStringView digits) {
 } // namespace
 
 DialNumber dialNumber(const QString& typed) {
-    QString text;
-    text.reserve(typed.size());
+    // The text without its separators, on the stack: an import runs this for every row. A number longer
+    // than the buffer is too long in every form, so past it only the count matters.
+    std::array<char16_t, 3 + kMaxInternationalDigits> kept{};
+    qsizetype count = 0;
+    bool plus = false;
+    bool onlyDigits = true;
     for (const QChar c : typed) {
-        if (!isSeparator(c)) {
-            text.append(c);
+        if (isSeparator(c)) {
+            continue;
         }
+        if (count == 0 && c == u'+') {
+            plus = true;
+        } else if (!isAsciiDigit(c)) {
+            onlyDigits = false;
+        }
+        if (count < static_cast<qsizetype>(kept.size())) {
+            kept[static_cast<std::size_t>(count)] = c.unicode();
+        }
+        ++count;
     }
-    if (text.isEmpty()) {
+    if (count == 0) {
         return {QString(), QStringLiteral("geçersiz numara: boş")};
     }
-
-    const bool plus = text.startsWith(u'+');
-    const QStringView digits = plus ? QStringView(text).mid(1) : QStringView(text);
-    if (!allDigits(digits)) {
+    if (!onlyDigits) {
         return invalid(typed, QStringLiteral("rakam dışı karakter"));
     }
+
+    const qsizetype size = plus ? count - 1 : count;
+    const QStringView digits =
+        QStringView(kept.data(), std::min(count, static_cast<qsizetype>(kept.size()))).mid(plus ? 1 : 0);
     if (plus) {
-        return international(typed, digits);
+        return international(typed, digits, size);
     }
     if (digits.startsWith(u"00")) {
-        return international(typed, digits.mid(2));
+        return international(typed, digits.mid(2), size - 2);
     }
     const auto national = [](QStringView tenDigits) {
         return DialNumber{QStringLiteral("+90").append(tenDigits), QString()};
     };
-    if (digits.size() == kNationalDigits + 2 && digits.startsWith(u"90")) {
+    if (size == kNationalDigits + 2 && digits.startsWith(u"90")) {
         return national(digits.mid(2));
     }
-    if (digits.size() == kNationalDigits + 1 && digits.startsWith(u'0')) {
+    if (size == kNationalDigits + 1 && digits.startsWith(u'0')) {
         return national(digits.mid(1));
     }
-    if (digits.size() == kNationalDigits && digits.startsWith(u'5')) {
+    if (size == kNationalDigits && digits.startsWith(u'5')) {
         return national(digits);
     }
-    if (digits.size() < kNationalDigits) {
+    if (size < kNationalDigits) {
         return invalid(typed, QStringLiteral("çok kısa"));
     }
-    if (digits.size() > kNationalDigits + 2) {
+    if (size > kNationalDigits + 2) {
         return invalid(typed, QStringLiteral("çok uzun"));
     }
     return invalid(typed, QStringLiteral("tanınmayan biçim"));
