@@ -42,7 +42,8 @@ step "GSM, messaging and application tests under ThreadSanitizer"
 cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEMVORA_WERROR=ON \
   -DZEMVORA_SANITIZE=thread -DZEMVORA_BENCHMARKS=OFF
 cmake --build "$build-tsan" -j "$jobs" --target gsm_tests messaging_tests app_tests
-QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+QT_QPA_PLATFORM=offscreen \
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tools/tsan-qt.supp" \
   ctest --test-dir "$build-tsan" --output-on-failure -j "$jobs" --timeout 300 -L 'gsm|messaging|app'
 
 if [[ -x "$root/tools/fuzz.sh" ]]; then
