@@ -1,9 +1,5 @@
-#include "FakePorts.h"
-#include "PhonebookFile.h"
-#include "ScriptedDialogs.h"
+#include "TwoContactsWindowTest.h"
 #include "Typing.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -16,19 +12,8 @@ namespace {
 
 using State = PhonebookView::State;
 
-class ContactDialogTest : public ::testing::Test {
+class ContactDialogTest : public TwoContactsWindowTest {
 protected:
-    void SetUp() override {
-        file.add({
-            {"Ayşe Yılmaz", "05351234567", "Turkcell", "Ankara"},
-            {"Mehmet Öz", "05329876543", "Vodafone", "İstanbul"},
-        });
-        form1 = std::make_unique<TForm1>(file.dir(), modemWithPorts({}));
-        form2 = std::make_unique<TForm2>(*form1);
-        form1->setContactDialog(form2.get());
-        form1->show();
-    }
-
     QLineEdit& box(const char* name) { return *form2->findChild<QLineEdit*>(name); }
     QComboBox& operatorBox() { return *form2->findChild<QComboBox*>("DBComboBox1"); }
     QPushButton& dialogButton(const char* name) { return *form2->findChild<QPushButton*>(name); }
@@ -37,11 +22,6 @@ protected:
     PhonebookView& view() { return form1->query(); }
 
     void type(const char* boxName, const QString& text) { typeText(box(boxName), text); }
-
-    ScriptedDialogs dialogs;
-    PhonebookFile file;
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TForm2> form2;
 };
 
 TEST_F(ContactDialogTest, AddTypeSaveWritesTheContactAndHidesTheDialog) {
@@ -116,7 +96,8 @@ TEST_F(ContactDialogTest, SaveWarnsOfANumberThatIsNone) {
         const bool saved = warning.isEmpty() || c.answer;
         EXPECT_EQ(form2->isVisible(), !saved) << c.typed;
         EXPECT_EQ(view().state(), saved ? State::Browsing : State::Adding) << c.typed;
-        EXPECT_EQ(file.count("coalesce(telefon, '') = '" + std::string(c.typed) + "'"), saved ? 1 : 0) << c.typed;
+        EXPECT_EQ(file.count("coalesce(telefon, '') = '" + std::string(c.typed) + "'"), saved ? 1 : 0)
+            << c.typed;
         if (!saved) {
             dialogButton("Button2").click();
         }

@@ -1,11 +1,7 @@
-#include "FakePorts.h"
 #include "GeneratedSheet.h"
-#include "PhonebookFile.h"
-#include "ScriptedDialogs.h"
+#include "TwoContactsWindowTest.h"
 #include "Typing.h"
 #include "app/ImportProgress.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
 
 #include <QFile>
 #include <QLabel>
@@ -22,19 +18,8 @@ namespace {
 constexpr int kBound = 20000; // ms; an import of a few rows takes a few
 
 // "Excel den Yükle" through the main window.
-class WindowImportTest : public ::testing::Test {
+class WindowImportTest : public TwoContactsWindowTest {
 protected:
-    void SetUp() override {
-        file.add({
-            {"Ayşe Yılmaz", "05351234567", "Turkcell", "Ankara"},
-            {"Mehmet Öz", "05329876543", "Vodafone", "İstanbul"},
-        });
-        form1 = std::make_unique<TForm1>(file.dir(), modemWithPorts({}));
-        form2 = std::make_unique<TForm2>(*form1);
-        form1->setContactDialog(form2.get());
-        form1->show();
-    }
-
     void importCsv(const QByteArray& content) {
         dialogs.fileName = file.dir() + QStringLiteral("/contacts.csv");
         QFile out(dialogs.fileName);
@@ -52,11 +37,6 @@ protected:
     template <typename T = QWidget> T& control(const char* name) {
         return *form1->findChild<T*>(QString::fromLatin1(name));
     }
-
-    ScriptedDialogs dialogs;
-    PhonebookFile file;
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TForm2> form2;
 };
 
 TEST_F(WindowImportTest, CommandsThatChangeThePhoneBookWaitForTheImportToEnd) {
