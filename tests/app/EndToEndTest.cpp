@@ -275,7 +275,9 @@ TEST_F(EndToEndTest, TheDeviceVanishingBlacksOutTheStatusLineAndSendsAreRefused)
         << status().text().toStdString();
     EXPECT_TRUE(status().autoFillBackground());
     EXPECT_EQ(statusBackground(), QColor(0, 0, 0));
-    EXPECT_EQ(form->modem().ConnectedPort(), spNone);
+    // The reading thread clears the port after raising OnDisconnect, so the
+    // status line may read it first.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->modem().ConnectedPort() == spNone; }, DeliveryBound));
 
     auto& memo1 = control<QPlainTextEdit>(*form, "memo1");
     memo1.setPlainText(QStringLiteral("Günaydın"));
