@@ -50,12 +50,15 @@ QSqlDatabase SendLog::openConnection() const {
 qint64 SendLog::add(const Entry& entry) {
     QSqlDatabase database = openConnection();
     QSqlQuery query(database);
-    // Made where it is missing: a phone book from before the log, or one made by another program.
-    prepare(query, QStringLiteral("create table if not exists gonderim ("
-                                  "id integer primary key, zaman text not null, telefon text not null, "
-                                  "adsoyad text not null default '', mesaj text not null, "
-                                  "sonuc text not null default '', durum text not null)"));
-    run(query);
+    if (!m_tableReady) {
+        // Made where it is missing: a phone book from before the log, or one made by another program.
+        prepare(query, QStringLiteral("create table if not exists gonderim ("
+                                      "id integer primary key, zaman text not null, telefon text not null, "
+                                      "adsoyad text not null default '', mesaj text not null, "
+                                      "sonuc text not null default '', durum text not null)"));
+        run(query);
+        m_tableReady = true;
+    }
     prepare(query, QStringLiteral("insert into gonderim (zaman, telefon, adsoyad, mesaj, sonuc, durum) "
                                   "values (?, ?, ?, ?, ?, ?)"));
     query.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));

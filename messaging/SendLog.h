@@ -51,4 +51,5 @@ private:
     QSqlDatabase openConnection() const;
 
     std::function<QSqlDatabase()> m_connection;
+    bool m_tableReady = false; // the table is known to be in the file
 };

@@ -24,6 +24,11 @@ QVariant bindable(const QString& text) {
     return text.isNull() ? QVariant() : QVariant(text);
 }
 
+// The engine's own words when it gave any, else the driver's.
+QString reasonOf(const QSqlError& error) {
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
 QString textOf(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
@@ -90,11 +95,7 @@ QSqlDatabase PhonebookDatabase::db() const {
 }
 
 void PhonebookDatabase::fail(const QSqlError& error) const {
-    QString text = error.databaseText();
-    if (text.isEmpty()) {
-        text = error.text();
-    }
-    throw PhonebookError(text);
+    throw PhonebookError(reasonOf(error));
 }
 
 void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
@@ -144,9 +145,8 @@ void PhonebookDatabase::connect(const QString& parameters, int busyTimeoutMs) {
     database.setConnectOptions(
         QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_ENABLE_REGEXP;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!database.open()) {
-        const QString text = database.lastError().databaseText();
-        throw PhonebookError(QStringLiteral("%1: %2").arg(
-            QDir::toNativeSeparators(fileName_), text.isEmpty() ? database.lastError().text() : text));
+        throw PhonebookError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(fileName_),
+                                                          reasonOf(database.lastError())));
     }
 }
 
@@ -379,7 +379,7 @@ QSqlQuery PhonebookDatabase::BulkInsert::prepared(int rows) {
         names_.append(QStringLiteral(":v%1").arg(names_.size()));
     }
     QStringList values;
-    for (int row = 0; row < rows; ++row) {
+    for (qsizetype row = 0; row < rows; ++row) {
         values << QStringLiteral("(%1, %2, %3, %4)")
                       .arg(names_[row * 4], names_[row * 4 + 1], names_[row * 4 + 2], names_[row * 4 + 3]);
     }

@@ -10,6 +10,7 @@
 // none]
 
 #include "BenchFiles.h"
+#include "BenchPhonebook.h"
 #include "app/Unit1.h"
 #include "app/UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
@@ -29,15 +30,14 @@
 #include <ctime>
 #include <functional>
 #include <optional>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-const char* const kGroups[] = {"Aile", "İş", "Arkadaşlar", "Müşteriler", "Ankara Şube"};
-const char* const kOperators[] = {"Turkcell", "Vodafone", "Avea"};
+using benchphonebook::kGroups;
+using benchphonebook::kOperators;
 
 // The book's contacts have the numbers 0532 100 00 00 onwards; half the rows of the small sheets repeat
 // one of them, as a number cell without its zero (or as text with it in CSV); the other numbers are new.
@@ -57,30 +57,10 @@ QByteArray contactName(long row) {
 }
 
 bool makePhonebook(const QString& path, long contacts) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK) {
-        return false;
-    }
-    QFile schema(QStringLiteral(ZEMVORA_SCHEMA_FILE));
-    schema.open(QIODevice::ReadOnly);
-    sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "insert into numara (adsoyad, telefon, gsm, grup) values (?, ?, ?, ?)", -1,
-                       &insert, nullptr);
-    for (long i = 0; i < contacts; ++i) {
-        const QByteArray name = "Kişi " + QByteArray::number(static_cast<qlonglong>(i));
-        const QByteArray number = "0" + QByteArray::number(bookNumber(i));
-        sqlite3_bind_text(insert, 1, name.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, number.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, kOperators[i % 3], -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 4, kGroups[i % 5], -1, SQLITE_STATIC);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    return sqlite3_close(db) == SQLITE_OK;
+    return benchphonebook::writePhonebook(path, contacts, [](long i) {
+        return benchphonebook::NameAndNumber{"Kişi " + QByteArray::number(static_cast<qlonglong>(i)),
+                                             "0" + QByteArray::number(bookNumber(i))};
+    });
 }
 
 // The rows of the files made in memory, as a streaming reader hands them out: what the import costs

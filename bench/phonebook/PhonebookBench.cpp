@@ -5,6 +5,7 @@
 //
 // Usage: phonebook_bench [contacts...]   (default: 100000 1000000)
 
+#include "BenchPhonebook.h"
 #include "phonebook/PhonebookDatabase.h"
 #include "phonebook/PhonebookView.h"
 
@@ -15,13 +16,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fstream>
-#include <sqlite3.h>
 #include <string>
 
 namespace {
-
-const char* const kGroups[] = {"Aile", "İş", "Arkadaşlar", "Müşteriler", "Ankara Şube"};
-const char* const kOperators[] = {"Turkcell", "Vodafone", "Avea"};
 
 // Peak resident memory since the last reset, in MiB.
 double peakMiB() {
@@ -39,33 +36,13 @@ void resetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-std::string phone(long i) {
-    return "05" + std::to_string(321000000L + i);
-}
-
-void makePhonebook(const QString& path, long contacts) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    QFile schema(QStringLiteral(ZEMVORA_SCHEMA_FILE));
-    schema.open(QIODevice::ReadOnly);
-    sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "insert into numara (adsoyad, telefon, gsm, grup) values (?, ?, ?, ?)", -1,
-                       &insert, nullptr);
-    for (long i = 0; i < contacts; ++i) {
-        const std::string name = "Kişi " + std::to_string(i) + (i % 7 == 0 ? " Yılmaz" : " Öztürk");
-        const std::string number = phone(i);
-        sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, number.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 3, kOperators[i % 3], -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 4, kGroups[i % 5], -1, SQLITE_STATIC);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+// Names with Turkish letters, numbers 0532 100 00 00 onwards.
+bool makePhonebook(const QString& path, long contacts) {
+    return benchphonebook::writePhonebook(path, contacts, [](long i) {
+        const QByteArray n = QByteArray::number(static_cast<qlonglong>(i));
+        return benchphonebook::NameAndNumber{"Kişi " + n + (i % 7 == 0 ? " Yılmaz" : " Öztürk"),
+                                             "05" + QByteArray::number(321000000LL + i)};
+    });
 }
 
 // A phone book file of its own with `contacts` rows, opened as the program opens it.

@@ -48,6 +48,11 @@ char detectSeparator(std::string_view text) {
     return counts[best] > 0 ? kCandidates[best] : ',';
 }
 
+QStringDecoder utf16Decoder(Encoding encoding) {
+    return QStringDecoder(encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
+                                                        : QStringConverter::Utf16BE);
+}
+
 bool isAscii(const std::string& bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -60,8 +65,7 @@ public:
           textEncoding_(settings.encoding != Encoding::Bytes || settings.utf8Marked ? TextEncoding::Utf8
                                                                                     : TextEncoding::Unknown) {
         if (settings.encoding != Encoding::Bytes) {
-            decoder_ = QStringDecoder(settings.encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
-                                                                             : QStringConverter::Utf16BE);
+            decoder_ = utf16Decoder(settings.encoding);
         }
     }
 
@@ -244,8 +248,7 @@ RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file) {
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
         settings.encoding = head.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE;
         settings.start = 2;
-        QStringDecoder decoder(settings.encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE
-                                                                      : QStringConverter::Utf16BE);
+        QStringDecoder decoder = utf16Decoder(settings.encoding);
         head = QString(decoder.decode(QByteArrayView(head).sliced(2))).toUtf8();
     } else if (head.left(4096).contains('\0')) {
         throw ReadError(notSpreadsheetText());

@@ -254,20 +254,6 @@ private:
     bool done_ = false;
 };
 
-class OdsRows final : public RowSource {
-public:
-    explicit OdsRows(std::shared_ptr<const ZipArchive> zip)
-        : zip_(std::move(zip)), xml_(*zip_, kContent, handler_) {}
-
-    bool next(RowRun& run) override { return nextGatheredRun(handler_, xml_, ended_, run); }
-
-private:
-    std::shared_ptr<const ZipArchive> zip_;
-    ContentHandler handler_;
-    XmlPart xml_;
-    bool ended_ = false;
-};
-
 bool isEncrypted(const ZipArchive& zip) {
     struct Manifest final : XmlHandler {
         bool encrypted = false;
@@ -292,7 +278,7 @@ RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip) {
     if (!zip->contains(kContent)) {
         throw ReadError(QStringLiteral("%1 bölümü eksik").arg(kContent));
     }
-    return [zip = std::move(zip)] { return std::make_unique<OdsRows>(zip); };
+    return [zip = std::move(zip)] { return std::make_unique<XmlRows<ContentHandler>>(zip, *zip, kContent); };
 }
 
 } // namespace spreadsheet

@@ -43,21 +43,6 @@ public:
     virtual bool next(RowRun& run) = 0;
 };
 
-// The next run an XML handler has gathered (its rows() and done()), feeding it more of its part while it has
-// none; `ended` records that the part has no more.
-template <typename Handler, typename Part>
-bool nextGatheredRun(Handler& handler, Part& part, bool& ended, RowRun& run) {
-    while (handler.rows().empty() && !handler.done() && !ended) {
-        ended = !part.parseMore();
-    }
-    if (handler.rows().empty()) {
-        return false;
-    }
-    run = std::move(handler.rows().front());
-    handler.rows().pop_front();
-    return true;
-}
-
 // Starts reading the sheet from row 1, each call afresh.
 using RowSourceOpener = std::function<std::unique_ptr<RowSource>()>;
 

@@ -84,18 +84,23 @@ std::optional<QString> findByType(const QHash<QString, Relationship>& relationsh
     return std::nullopt;
 }
 
-std::optional<long long> parseInteger(std::string_view text) {
-    while (!text.empty() &&
-           (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' || text.front() == '\r')) {
+// A number's text without the white space XML allows around it, nor a leading "+".
+std::string_view numberText(std::string_view text) {
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!text.empty() && isSpace(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() &&
-           (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' || text.back() == '\r')) {
+    while (!text.empty() && isSpace(text.back())) {
         text.remove_suffix(1);
     }
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
     }
+    return text;
+}
+
+std::optional<long long> parseInteger(std::string_view text) {
+    text = numberText(text);
     long long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
@@ -164,16 +169,7 @@ QString shortText(const std::string& value) {
 }
 
 Cell numberCell(const std::string& value, bool isDate, bool date1904, const QString& part) {
-    std::string_view text(value);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
+    const std::string_view text = numberText(value);
     double number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(number)) {
@@ -457,21 +453,6 @@ struct XlsxSheet {
     std::shared_ptr<const SharedStrings> strings;
 };
 
-class XlsxRows final : public RowSource {
-public:
-    explicit XlsxRows(std::shared_ptr<const XlsxSheet> sheet)
-        : sheet_(std::move(sheet)), handler_(sheet_->settings, sheet_->strings.get(), nullptr),
-          xml_(*sheet_->zip, sheet_->settings.part, handler_) {}
-
-    bool next(RowRun& run) override { return nextGatheredRun(handler_, xml_, ended_, run); }
-
-private:
-    std::shared_ptr<const XlsxSheet> sheet_;
-    SheetHandler handler_;
-    XmlPart xml_;
-    bool ended_ = false;
-};
-
 // The sheet read ahead for the shared strings its kept cells use.
 SharedStringSet sharedStringsInUse(const ZipArchive& zip, const SheetSettings& settings) {
     SharedStringSet inUse;
@@ -543,7 +524,8 @@ RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip) {
         }
     }
     return [sheet = std::shared_ptr<const XlsxSheet>(std::move(sheet))] {
-        return std::make_unique<XlsxRows>(sheet);
+        return std::make_unique<XmlRows<SheetHandler>>(sheet, *sheet->zip, sheet->settings.part,
+                                                       sheet->settings, sheet->strings.get(), nullptr);
     };
 }
 

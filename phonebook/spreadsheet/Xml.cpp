@@ -54,8 +54,6 @@ XmlPart::XmlPart(const ZipArchive& zip, const QString& name, XmlHandler& handler
 
 XmlPart::~XmlPart() = default;
 
-// expat is C: an exception must not pass through it. It is kept, the parser stopped, and the exception
-// thrown again once expat has returned.
 void XmlPart::fail(std::exception_ptr error) {
     if (!failure_) {
         failure_ = std::move(error);
@@ -63,46 +61,42 @@ void XmlPart::fail(std::exception_ptr error) {
     }
 }
 
-void XmlPart::onStart(void* self, const char* name, const char** attributes) {
+// A handler's exception is kept, the parser stopped, and the exception thrown again once expat has
+// returned; after a failure no further call reaches the handler.
+template <typename Call> void XmlPart::guarded(void* self, Call call) {
     auto& part = *static_cast<XmlPart*>(self);
     if (part.failure_) {
         return;
     }
     try {
+        call(part);
+    } catch (...) {
+        part.fail(std::current_exception());
+    }
+}
+
+void XmlPart::onStart(void* self, const char* name, const char** attributes) {
+    guarded(self, [&](XmlPart& part) {
         if (++part.depth_ > kMaxXmlDepth) {
             throw ReadError(QStringLiteral("%1 bölümünde öğeler %2 düzeyden derin iç içe")
                                 .arg(part.name())
                                 .arg(kMaxXmlDepth));
         }
         part.handler_.startElement(localName(name), attributes);
-    } catch (...) {
-        part.fail(std::current_exception());
-    }
+    });
 }
 
 void XmlPart::onEnd(void* self, const char* name) {
-    auto& part = *static_cast<XmlPart*>(self);
-    if (part.failure_) {
-        return;
-    }
-    try {
+    guarded(self, [&](XmlPart& part) {
         --part.depth_;
         part.handler_.endElement(localName(name));
-    } catch (...) {
-        part.fail(std::current_exception());
-    }
+    });
 }
 
 void XmlPart::onCharacters(void* self, const char* text, int length) {
-    auto& part = *static_cast<XmlPart*>(self);
-    if (part.failure_) {
-        return;
-    }
-    try {
+    guarded(self, [&](XmlPart& part) {
         part.handler_.characters(std::string_view(text, static_cast<size_t>(length)));
-    } catch (...) {
-        part.fail(std::current_exception());
-    }
+    });
 }
 
 void XmlPart::onDoctype(void* self, const char*, const char*, const char*, int) {

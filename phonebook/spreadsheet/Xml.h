@@ -7,11 +7,13 @@
 // nesting deeper than kMaxXmlDepth is refused as it is met, so a few kilobytes of nested elements cost
 // nothing. Malformed XML is a damaged file.
 
+#include "Sheet.h"
 #include "ZipArchive.h"
 
 #include <exception>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 struct XML_ParserStruct;
 
@@ -53,6 +55,8 @@ private:
     struct Freer {
         void operator()(XML_ParserStruct* parser) const;
     };
+    // Runs a handler's call for expat, which is C: an exception must not pass through it.
+    template <typename Call> static void guarded(void* self, Call call);
     static void onStart(void* self, const char* name, const char** attributes);
     static void onEnd(void* self, const char* name);
     static void onCharacters(void* self, const char* text, int length);
@@ -64,6 +68,35 @@ private:
     std::unique_ptr<XML_ParserStruct, Freer> parser_;
     std::exception_ptr failure_;
     int depth_ = 0;
+    bool ended_ = false;
+};
+
+// The rows a handler gathers from a part (its rows() and done()), the part parsed only as far as the rows
+// asked for need. `owner` keeps alive the archive and whatever the handler refers to.
+template <typename Handler> class XmlRows final : public RowSource {
+public:
+    template <typename... HandlerArguments>
+    XmlRows(std::shared_ptr<const void> owner, const ZipArchive& zip, const QString& part,
+            HandlerArguments&&... arguments)
+        : owner_(std::move(owner)), handler_(std::forward<HandlerArguments>(arguments)...),
+          xml_(zip, part, handler_) {}
+
+    bool next(RowRun& run) override {
+        while (handler_.rows().empty() && !handler_.done() && !ended_) {
+            ended_ = !xml_.parseMore();
+        }
+        if (handler_.rows().empty()) {
+            return false;
+        }
+        run = std::move(handler_.rows().front());
+        handler_.rows().pop_front();
+        return true;
+    }
+
+private:
+    std::shared_ptr<const void> owner_;
+    Handler handler_;
+    XmlPart xml_;
     bool ended_ = false;
 };
 
