@@ -213,12 +213,25 @@ void TModemSim::Wake() {
 }
 
 void TModemSim::Queue(const std::string& bytes, bool delayed) {
-    auto due =
-        std::chrono::steady_clock::now() + (delayed ? FOptions.ReplyDelay : std::chrono::milliseconds(0));
+    QueueAt(std::chrono::steady_clock::now() + (delayed ? FOptions.ReplyDelay : std::chrono::milliseconds(0)),
+            bytes);
+}
+
+void TModemSim::QueueAt(std::chrono::steady_clock::time_point due, const std::string& bytes) {
     if (!FOutput.empty()) {
         due = std::max(due, FOutput.back().Due);
     }
     FOutput.push_back({due, bytes});
+}
+
+void TModemSim::TakeHeld() {
+    // Bytes are taken in order as they arrive, except while the phone is busy with a late answer:
+    // then they wait, and a second late answer among them holds the rest again.
+    while (!FHeld.empty() && std::chrono::steady_clock::now() >= FBusyUntil) {
+        const char byte = FHeld.front();
+        FHeld.erase(0, 1);
+        Take(byte);
+    }
 }
 
 void TModemSim::Flush() {
@@ -248,12 +261,19 @@ void TModemSim::Run() {
             FCloseRequested = false;
             FChanged.notify_all();
         }
+        TakeHeld();
         Flush();
         int timeout = 200;
+        const auto until = [&timeout](std::chrono::steady_clock::time_point due) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+            timeout = std::min(timeout, static_cast<int>(std::clamp<long long>(left.count() + 1, 1, 200)));
+        };
         if (!FOutput.empty() && FMaster >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                FOutput.front().Due - std::chrono::steady_clock::now());
-            timeout = static_cast<int>(std::clamp<long long>(left.count() + 1, 1, 200));
+            until(FOutput.front().Due);
+        }
+        if (!FHeld.empty()) {
+            until(FBusyUntil);
         }
         std::array<pollfd, 2> items{{{FWake[0], POLLIN, 0}, {FMaster, POLLIN, 0}}};
         lock.unlock();
@@ -277,8 +297,9 @@ void TModemSim::Run() {
                     FLog.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                     FLog.flush();
                 }
-                for (const char byte : bytes) {
-                    Take(byte);
+                if (!FOptions.Silent) {
+                    FHeld += bytes;
+                    TakeHeld();
                 }
                 FChanged.notify_all();
             }
@@ -488,7 +509,14 @@ void TModemSim::Submit() {
     } else if (!FOptions.NeverConfirm) {
         sms.Reference = FNextReference;
         FNextReference = FNextReference % 255 + 1;
-        Queue(Result("+CMGS: " + std::to_string(sms.Reference)) + Result("OK"), true);
+        const std::string answer = Result("+CMGS: " + std::to_string(sms.Reference)) + Result("OK");
+        const auto late = FOptions.LateAnswers.find(submission);
+        if (late != FOptions.LateAnswers.end()) {
+            FBusyUntil = std::chrono::steady_clock::now() + late->second;
+            QueueAt(FBusyUntil, answer);
+        } else {
+            Queue(answer, true);
+        }
     }
     FMessages.push_back(std::move(sms));
 }

@@ -16,8 +16,10 @@
 // AT+CRC, AT+CMEE, AT+CSCS, identification and status queries, and AT+CMGS
 // with the "> " prompt, the body ended by Ctrl-Z ("+CMGS: <ref>" and "OK") or
 // cancelled by ESC ("OK"). A body over 160 characters is refused with
-// "+CMS ERROR: 305"; chosen submissions can be refused, or all left unanswered.
-// Unknown commands answer "ERROR". Lines end with CR LF.
+// "+CMS ERROR: 305"; chosen submissions can be refused, answered late (the phone
+// busy meanwhile), or all left unanswered; the phone can also be silent, as a
+// port with nothing behind it. Unknown commands answer "ERROR". Lines end with
+// CR LF.
 //
 // All members may be called from any thread; the simulator runs its own.
 #pragma once
@@ -28,6 +30,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -49,6 +52,11 @@ struct TModemSimOptions {
     int RefuseEvery = 0;
     // "+CMS ERROR: 500", "+CMS ERROR: <text>" as after AT+CMEE=2, or a bare "ERROR".
     std::string RefusalReply = "+CMS ERROR: 500";
+    // Answer these submissions this long after their Ctrl-Z, and take no later command before:
+    // a phone busy with a submission reads what comes meanwhile only once it has answered.
+    std::map<int, std::chrono::milliseconds> LateAnswers;
+    // Read everything and answer nothing, not even the echo: a port with no phone behind it.
+    bool Silent = false;
     // Every byte received is appended to this file.
     std::string LogPath;
 };
@@ -98,6 +106,8 @@ private:
     void Run();
     void Wake();
     void Queue(const std::string& bytes, bool delayed);
+    void QueueAt(std::chrono::steady_clock::time_point due, const std::string& bytes);
+    void TakeHeld();
     void Flush();
     void Take(char byte);
     void ExecuteLine(const std::string& line);
@@ -136,4 +146,7 @@ private:
     std::string FServiceCentre = "+905429800033";
     int FNextReference = 1;
     int FSubmissions = 0;
+    // While busy with a late answer: until when, and what arrived meanwhile.
+    std::chrono::steady_clock::time_point FBusyUntil{};
+    std::string FHeld;
 };

@@ -1,6 +1,10 @@
 // modem-sim: a GSM phone in text mode on a pseudo-terminal.
 //
-//   modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--refuse-every N] [--log FILE]
+//   modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--refuse-every N]
+//             [--late N:MS]... [--silent] [--log FILE]
+//
+// --late 3:70000 answers the third message 70 s after it and takes no command meanwhile, as a
+// busy phone does; --silent answers nothing at all, as a port without a phone.
 //
 // Prints the pty path on the first line, then runs until SIGINT or SIGTERM.
 // Lines on standard input drive it: "ring <number>", "close", "quit".
@@ -16,7 +20,7 @@ namespace {
 
 int Usage() {
     std::cerr << "usage: modem-sim [--link PATH] [--delay MS] [--never-confirm] [--errors] [--refuse-every "
-                 "N] [--log FILE]\n";
+                 "N] [--late N:MS]... [--silent] [--log FILE]\n";
     return 2;
 }
 
@@ -41,6 +45,20 @@ int main(int argc, char** argv) {
             } catch (const std::exception&) {
                 return Usage();
             }
+        } else if (argument == "--late" && hasValue) {
+            const std::string value = argv[++i];
+            const std::size_t colon = value.find(':');
+            if (colon == std::string::npos) {
+                return Usage();
+            }
+            try {
+                options.LateAnswers[std::stoi(value.substr(0, colon))] =
+                    std::chrono::milliseconds(std::stoi(value.substr(colon + 1)));
+            } catch (const std::exception&) {
+                return Usage();
+            }
+        } else if (argument == "--silent") {
+            options.Silent = true;
         } else if (argument == "--log" && hasValue) {
             options.LogPath = argv[++i];
         } else if (argument == "--never-confirm") {
