@@ -33,6 +33,8 @@ QString SendLog::text(Durum durum) {
         return QStringLiteral("gönderildi");
     case Durum::Hata:
         return QStringLiteral("hata");
+    case Durum::Belirsiz:
+        return QStringLiteral("belirsiz");
     case Durum::Bekliyor:
         break;
     }
@@ -47,18 +49,23 @@ QSqlDatabase SendLog::openConnection() const {
     return database;
 }
 
+void SendLog::makeTable(QSqlQuery& query) {
+    if (m_tableReady) {
+        return;
+    }
+    // Made where it is missing: a phone book from before the log, or one made by another program.
+    prepare(query, QStringLiteral("create table if not exists gonderim ("
+                                  "id integer primary key, zaman text not null, telefon text not null, "
+                                  "adsoyad text not null default '', mesaj text not null, "
+                                  "sonuc text not null default '', durum text not null)"));
+    run(query);
+    m_tableReady = true;
+}
+
 qint64 SendLog::add(const Entry& entry) {
     QSqlDatabase database = openConnection();
     QSqlQuery query(database);
-    if (!m_tableReady) {
-        // Made where it is missing: a phone book from before the log, or one made by another program.
-        prepare(query, QStringLiteral("create table if not exists gonderim ("
-                                      "id integer primary key, zaman text not null, telefon text not null, "
-                                      "adsoyad text not null default '', mesaj text not null, "
-                                      "sonuc text not null default '', durum text not null)"));
-        run(query);
-        m_tableReady = true;
-    }
+    makeTable(query);
     prepare(query, QStringLiteral("insert into gonderim (zaman, telefon, adsoyad, mesaj, sonuc, durum) "
                                   "values (?, ?, ?, ?, ?, ?)"));
     query.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
@@ -70,15 +77,46 @@ qint64 SendLog::add(const Entry& entry) {
     return query.lastInsertId().toLongLong();
 }
 
-void SendLog::finish(qint64 id, const QString& sonuc, Durum durum) {
-    QSqlDatabase database = openConnection();
-    QSqlQuery query(database);
-    prepare(query, QStringLiteral("update gonderim set sonuc = ?, durum = ? where id = ?"));
-    query.addBindValue(sonuc.isNull() ? QStringLiteral("") : sonuc);
-    query.addBindValue(text(durum));
-    query.addBindValue(id);
-    run(query);
-    if (query.numRowsAffected() != 1) {
-        throw SendLogError(QStringLiteral("%1 numaralı kayıt yok").arg(id));
+bool SendLog::update(qint64 id, const Settled& settled) {
+    QSqlDatabase database = m_connection();
+    if (!database.isOpen()) {
+        return false;
     }
+    QSqlQuery query(database);
+    if (!query.prepare(QStringLiteral("update gonderim set sonuc = ?, durum = ? where id = ?"))) {
+        return false;
+    }
+    query.addBindValue(settled.sonuc.isNull() ? QStringLiteral("") : settled.sonuc);
+    query.addBindValue(text(settled.durum));
+    query.addBindValue(id);
+    return query.exec();
+}
+
+void SendLog::settle(qint64 id, const QString& sonuc, Durum durum) {
+    m_unwritten[id] = {sonuc, durum};
+    retry();
+}
+
+bool SendLog::retry() {
+    while (!m_unwritten.empty()) {
+        const auto first = m_unwritten.begin();
+        if (!update(first->first, first->second)) {
+            return false; // the file refuses for now: later
+        }
+        m_unwritten.erase(first);
+    }
+    return true;
+}
+
+void SendLog::markInterrupted() {
+    QSqlDatabase database = openConnection();
+    if (!database.tables().contains(QStringLiteral("gonderim"))) {
+        return;
+    }
+    QSqlQuery query(database);
+    prepare(query, QStringLiteral("update gonderim set durum = ?, sonuc = ? where durum = ?"));
+    query.addBindValue(text(Durum::Belirsiz));
+    query.addBindValue(QStringLiteral("program kapandı; telefonun yanıtı alınamadı"));
+    query.addBindValue(text(Durum::Bekliyor));
+    run(query);
 }

@@ -10,11 +10,15 @@
 //   adsoyad  the contact's name; empty for a single send
 //   mesaj    the text as it went out
 //   sonuc    the phone's answer ("+CMGS: 23", "+CMS ERROR: 305"), "yanıt yok", or the error text
-//   durum    "gönderildi", "hata" or "bekliyor"
+//   durum    "gönderildi", "hata", "belirsiz" (no answer: the phone may have sent it) or "bekliyor"
+//
+// An answer the file will not take (locked by a backup or another program for longer than the busy
+// timeout) is kept and written again by retry(), so no row stays "bekliyor" once its answer came.
 
 #include <QSqlDatabase>
 #include <QString>
 #include <functional>
+#include <map>
 #include <stdexcept>
 
 // The log could not be written: "Gönderim kaydı yazılamadı: <the engine's text>", in UTF-8.
@@ -26,7 +30,7 @@ public:
 
 class SendLog {
 public:
-    enum class Durum { Gonderildi, Hata, Bekliyor };
+    enum class Durum { Gonderildi, Hata, Bekliyor, Belirsiz };
 
     struct Entry {
         QString telefon;
@@ -42,14 +46,31 @@ public:
 
     // Writes a row stamped with the current local time; returns its id. Throws SendLogError.
     qint64 add(const Entry& entry);
-    // Settles the row with the phone's answer. Throws SendLogError.
-    void finish(qint64 id, const QString& sonuc, Durum durum);
+    // Settles the row with the phone's answer; when the file refuses it now, the answer is kept and
+    // written by retry(). A row that is gone from the file is left alone.
+    void settle(qint64 id, const QString& sonuc, Durum durum);
+    // Writes the answers kept by settle(), oldest first; true when none is left.
+    bool retry();
+    // Answers kept by settle() and not written yet.
+    std::size_t unwritten() const { return m_unwritten.size(); }
+    // The rows a program that ended without their answer left "bekliyor" become "belirsiz". Run at
+    // start-up, when no message of this program is with the phone. Throws SendLogError.
+    void markInterrupted();
 
-    static QString text(Durum durum); // "gönderildi", "hata", "bekliyor"
+    static QString text(Durum durum); // "gönderildi", "hata", "bekliyor", "belirsiz"
 
 private:
+    struct Settled {
+        QString sonuc;
+        Durum durum;
+    };
+
     QSqlDatabase openConnection() const;
+    void makeTable(QSqlQuery& query);
+    // False when the file refuses the write.
+    bool update(qint64 id, const Settled& settled);
 
     std::function<QSqlDatabase()> m_connection;
-    bool m_tableReady = false; // the table is known to be in the file
+    bool m_tableReady = false;             // the table is known to be in the file
+    std::map<qint64, Settled> m_unwritten; // by row id
 };

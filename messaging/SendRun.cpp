@@ -11,6 +11,9 @@ void SendRun::start(std::vector<Recipient> recipients, QString text) {
     m_next = 0;
     m_sent = 0;
     m_failed = 0;
+    m_unknown = 0;
+    m_failuresInARow = 0;
+    m_ended.clear();
 }
 
 std::optional<Recipient> SendRun::take() {
@@ -26,15 +29,57 @@ void SendRun::submitted() {
     }
 }
 
-void SendRun::record(bool sent) {
-    ++(sent ? m_sent : m_failed);
+void SendRun::record(Outcome outcome, Clock::time_point now) {
+    switch (outcome) {
+    case Outcome::Sent:
+        ++m_sent;
+        m_failuresInARow = 0;
+        break;
+    case Outcome::Failed:
+        ++m_failed;
+        ++m_failuresInARow;
+        break;
+    case Outcome::Unknown:
+        ++m_unknown;
+        ++m_failuresInARow;
+        break;
+    }
+    m_ended.push_back(now);
+    if (m_ended.size() > PaceWindow + 1) {
+        m_ended.pop_front();
+    }
     if (m_state == State::WaitingForAnswer) {
         m_state = State::Sending;
+    }
+    if (going() && m_failuresInARow >= FailuresBeforePause) {
+        pause(PauseReason::FailuresInARow);
+    }
+}
+
+void SendRun::correct(Outcome outcome) {
+    if (outcome == Outcome::Unknown || m_unknown == 0) {
+        return;
+    }
+    --m_unknown;
+    ++(outcome == Outcome::Sent ? m_sent : m_failed);
+}
+
+void SendRun::pause(PauseReason reason) {
+    if (going()) {
+        m_state = State::Paused;
+        m_pauseReason = reason;
+    }
+}
+
+void SendRun::resume() {
+    if (m_state == State::Paused) {
+        m_state = State::Sending;
+        m_failuresInARow = 0;
     }
 }
 
 void SendRun::stop() {
-    if (going()) {
+    if (active()) {
         m_state = State::Stopped;
     }
 }
@@ -43,24 +88,42 @@ void SendRun::finish() {
     m_state = State::Finished;
 }
 
+QString SendRun::counts() const {
+    QString text = QStringLiteral("%1 / %2 gönderildi · %3 hata").arg(m_sent).arg(total()).arg(m_failed);
+    if (m_unknown > 0) {
+        text += QStringLiteral(" · %1 belirsiz").arg(m_unknown);
+    }
+    return text;
+}
+
 QString SendRun::progress(std::chrono::milliseconds perMessage) const {
-    const int total = static_cast<int>(m_recipients.size());
-    QString counts = QStringLiteral("%1 / %2 gönderildi · %3 hata").arg(m_sent).arg(total).arg(m_failed);
     switch (m_state) {
     case State::Idle:
         return {};
     case State::Stopped:
-        return QStringLiteral("Durduruldu: ") + counts;
+        return QStringLiteral("Durduruldu: ") + counts();
     case State::Finished:
-        return QStringLiteral("Bitti: ") + counts;
+        return QStringLiteral("Bitti: ") + counts();
+    case State::Paused:
+        return (m_pauseReason == PauseReason::PhoneSilent
+                    ? QStringLiteral("Telefon yanıt vermiyor: gönderim duraklatıldı")
+                    : QStringLiteral("Art arda %1 mesaj gönderilemedi: gönderim duraklatıldı")
+                          .arg(FailuresBeforePause)) +
+               QLatin1Char('\n') + counts();
     case State::Sending:
     case State::WaitingForAnswer:
         break;
     }
     const auto left = static_cast<long long>(m_recipients.size() - m_next);
     if (left == 0) {
-        return counts;
+        return counts();
     }
-    const long long minutes = std::max(1LL, (left * perMessage.count() + 59999) / 60000);
-    return counts + QStringLiteral(" · kalan ~%1 dk").arg(minutes);
+    long long pace = perMessage.count();
+    if (m_ended.size() >= 2) {
+        const auto span =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_ended.back() - m_ended.front());
+        pace = std::max(pace, span.count() / static_cast<long long>(m_ended.size() - 1));
+    }
+    const long long minutes = std::max(1LL, (left * pace + 59999) / 60000);
+    return counts() + QStringLiteral(" · kalan ~%1 dk").arg(minutes);
 }

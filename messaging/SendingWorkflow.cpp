@@ -24,8 +24,16 @@ const QString refusal = QStringLiteral("Telefon bağlantısı yapılamadı");
 const QString ringLine = QStringLiteral("çaldı");
 const QString noAnswer = QStringLiteral("yanıt yok");
 const QString notSent = QStringLiteral("Mesaj gönderilemedi: ");
+const QString unknownFate = QStringLiteral("Telefon yanıt vermedi: mesajın gidip gitmediği belli değil");
+const QString emptyText = QStringLiteral("Mesaj boş");
+const QString runGoing = QStringLiteral("Toplu gönderim sürüyor");
+const QString phoneBusy = QStringLiteral("Telefon yanıt vermiyor; biraz sonra yeniden deneyin");
 
-constexpr int AnswerCheckInterval = 1000; // ms
+const std::string probeCommand = "AT\r";
+const std::string textModeCommand = "AT+CMGF=1\r";
+
+constexpr int LineCheckInterval = 250; // ms
+constexpr int LogRetryInterval = 1000; // ms
 
 void paint(QLabel& label, const QColor& background, const QColor& text) {
     label.setAutoFillBackground(true);
@@ -41,13 +49,54 @@ QColor windowTextOf(const QLabel& label) {
     return (parent != nullptr ? parent->palette() : QPalette()).color(QPalette::WindowText);
 }
 
+SendRun::Outcome outcomeOf(PhoneLine::Result result) {
+    switch (result) {
+    case PhoneLine::Result::Confirmed:
+        return SendRun::Outcome::Sent;
+    case PhoneLine::Result::Refused:
+        return SendRun::Outcome::Failed;
+    case PhoneLine::Result::Unanswered:
+        break;
+    }
+    return SendRun::Outcome::Unknown;
+}
+
+SendLog::Durum durumOf(SendRun::Outcome outcome) {
+    switch (outcome) {
+    case SendRun::Outcome::Sent:
+        return SendLog::Durum::Gonderildi;
+    case SendRun::Outcome::Failed:
+        return SendLog::Durum::Hata;
+    case SendRun::Outcome::Unknown:
+        break;
+    }
+    return SendLog::Durum::Belirsiz;
+}
+
 } // namespace
 
 SendingWorkflow::SendingWorkflow(SendingControls controls, SendingServices services)
     : m_controls(controls), m_services(std::move(services)) {
-    m_answerTimer.setInterval(AnswerCheckInterval);
-    connect(&m_answerTimer, &QTimer::timeout, this, &SendingWorkflow::expireUnanswered);
+    m_lineTimer.setInterval(LineCheckInterval);
+    connect(&m_lineTimer, &QTimer::timeout, this, [this] {
+        try {
+            checkLine();
+        } catch (const std::exception& error) {
+            const QString text = QString::fromUtf8(error.what());
+            later([this, text] { m_services.showError(text); });
+        }
+    });
+    m_logTimer.setInterval(LogRetryInterval);
+    m_logTimer.setSingleShot(true);
+    connect(&m_logTimer, &QTimer::timeout, this, [this] {
+        m_services.log.retry();
+        keepWritingLog();
+    });
     showRun();
+}
+
+PhoneLine::Clock::time_point SendingWorkflow::deadline(std::chrono::milliseconds bound) const {
+    return m_services.now() + bound;
 }
 
 void SendingWorkflow::memo1Change() {
@@ -63,6 +112,14 @@ bool SendingWorkflow::sendRefused() {
     return true;
 }
 
+bool SendingWorkflow::textIsEmpty() {
+    if (!m_controls.memo1.toPlainText().trimmed().isEmpty()) {
+        return false;
+    }
+    m_services.showMessage(emptyText);
+    return true;
+}
+
 void SendingWorkflow::setStatus(const QString& text) {
     m_controls.Label4.setText(text);
     m_controls.Label4.adjustSize();
@@ -70,6 +127,19 @@ void SendingWorkflow::setStatus(const QString& text) {
 
 void SendingWorkflow::Button4Click() {
     if (sendRefused()) {
+        return;
+    }
+    // Its answer would be taken for the run's, or the run's for its.
+    if (m_run.going()) {
+        m_services.showMessage(runGoing);
+        return;
+    }
+    if (textIsEmpty()) {
+        return;
+    }
+    if (m_line.stalled()) {
+        // An overdue answer may still come: a new message now could be credited with it.
+        m_services.showMessage(phoneBusy);
         return;
     }
     foldTurkishLetters(m_controls.memo1);
@@ -82,30 +152,42 @@ void SendingWorkflow::Button4Click() {
 }
 
 void SendingWorkflow::Button6Click() {
-    if (sendRefused() || m_run.going()) {
+    if (sendRefused()) {
+        return;
+    }
+    if (m_run.state() == SendRun::State::Paused) {
+        // Goes on once the phone shows it is idle; a phone still silent pauses it again.
+        m_run.resume();
+        showRun();
+        checkLine();
+        return;
+    }
+    if (m_run.going() || textIsEmpty()) {
         return;
     }
     foldTurkishLetters(m_controls.memo1);
     m_run.start(m_services.recipients.fromCurrentRow(), m_controls.memo1.toPlainText());
     setStatus(Ready);
-    m_controls.Timer1.setInterval(TickInterval);
+    m_controls.Timer1.setInterval(static_cast<int>(m_services.timings.tick.count()));
     m_controls.Timer1.start();
     showRun();
 }
 
 void SendingWorkflow::Button9Click() {
-    if (m_run.going()) {
+    if (m_run.active()) {
         endRun(SendRun::State::Stopped);
     }
 }
 
 void SendingWorkflow::Timer1Timer() {
-    if (!m_run.going()) {
+    if (!m_run.active()) {
         m_controls.Timer1.stop();
         return;
     }
-    // The message with the phone is answered (or overdue) first; a phone that is gone is waited for.
-    if (m_run.state() == SendRun::State::WaitingForAnswer || m_connection != Connection::Connected) {
+    // One message at a time: the one with the phone is answered (or overdue and the phone shown
+    // idle) first; a paused run and a phone that is gone are waited for.
+    if (m_run.state() != SendRun::State::Sending || m_connection != Connection::Connected ||
+        !m_line.readyForSubmission()) {
         return;
     }
     try {
@@ -129,7 +211,10 @@ bool SendingWorkflow::sendNextOfRun() {
             // Failed without a word to the phone, so it takes no tick.
             m_services.log.add({recipient->telefon, recipient->adsoyad, fromCp1254(text), number.error,
                                 SendLog::Durum::Hata});
-            m_run.record(false);
+            m_run.record(SendRun::Outcome::Failed, m_services.now());
+            if (!m_run.going()) {
+                return true; // paused by failures in a row
+            }
             continue;
         }
         setStatus(Going);
@@ -140,7 +225,7 @@ bool SendingWorkflow::sendNextOfRun() {
             throw;
         } catch (const std::exception&) {
             // The error is in the message's log row and in the count; the next tick goes on.
-            m_run.record(false);
+            m_run.record(SendRun::Outcome::Failed, m_services.now());
             setStatus(Ready);
         }
         return true;
@@ -167,55 +252,101 @@ void SendingWorkflow::submit(const QString& number, const QString& adsoyad, cons
     const qint64 id =
         m_services.log.add({number, adsoyad, fromCp1254(text), QString(), SendLog::Durum::Bekliyor});
     m_pending.emplace(id, pending);
-    m_submissions.add(id, text, m_services.now());
-    if (!m_answerTimer.isActive()) {
-        m_answerTimer.start();
-    }
+    m_line.addSubmission(id, text, deadline(m_services.timings.answerBound));
+    watchLine();
     try {
         m_services.modem.SendSms(toCp1254(number), std::string(), text);
     } catch (const std::exception& error) {
-        m_submissions.remove(id);
+        m_line.remove(id);
         m_pending.erase(id);
-        m_services.log.finish(id, QString::fromUtf8(error.what()), SendLog::Durum::Hata);
+        m_services.log.settle(id, QString::fromUtf8(error.what()), SendLog::Durum::Hata);
+        keepWritingLog();
         throw;
     }
 }
 
-void SendingWorkflow::expireUnanswered() {
-    settle(m_submissions.expire(m_services.now()));
+void SendingWorkflow::checkLine() {
+    settle(m_line.expire(m_services.now()));
+    if (m_connection == Connection::Connected && m_line.needsProbe()) {
+        probe();
+    }
+    watchLine();
 }
 
-void SendingWorkflow::settle(const std::vector<Submissions::Answer>& answers) {
-    for (const Submissions::Answer& answer : answers) {
+void SendingWorkflow::probe() {
+    // Whatever the phone still owes comes before the answer to this.
+    m_line.addCommand(PhoneLine::Command::Probe, 0, deadline(m_services.timings.probeBound));
+    m_services.modem.SendCommand(probeCommand);
+}
+
+void SendingWorkflow::watchLine() {
+    if (m_line.idle()) {
+        m_pending.clear(); // nothing of the line can answer them any more
+        m_lineTimer.stop();
+    } else if (!m_lineTimer.isActive()) {
+        m_lineTimer.start();
+    }
+}
+
+void SendingWorkflow::keepWritingLog() {
+    if (m_services.log.unwritten() > 0 && !m_logTimer.isActive()) {
+        m_logTimer.start();
+    }
+}
+
+void SendingWorkflow::settle(const std::vector<PhoneLine::Answer>& answers) {
+    for (const PhoneLine::Answer& answer : answers) {
         settle(answer);
     }
-    if (m_submissions.empty()) {
-        m_answerTimer.stop();
+    watchLine();
+}
+
+void SendingWorkflow::settle(const PhoneLine::Answer& answer) {
+    switch (answer.command) {
+    case PhoneLine::Command::Setup:
+        return;
+    case PhoneLine::Command::Probe:
+    case PhoneLine::Command::TextMode:
+        if (m_connection == Connection::Checking) {
+            connectionChecked(answer);
+        } else if (m_connection == Connection::Connected && answer.command == PhoneLine::Command::Probe) {
+            if (answer.result != PhoneLine::Result::Unanswered) {
+                phoneAnswered();
+            } else if (m_run.going()) {
+                m_run.pause(SendRun::PauseReason::PhoneSilent);
+                showRun();
+            }
+        }
+        return;
+    case PhoneLine::Command::Submission:
+        settleSubmission(answer);
+        return;
     }
 }
 
-void SendingWorkflow::settle(const Submissions::Answer& answer) {
+void SendingWorkflow::settleSubmission(const PhoneLine::Answer& answer) {
     const auto found = m_pending.find(answer.token);
     if (found == m_pending.end()) {
         return;
     }
     const Pending pending = found->second;
-    m_pending.erase(found);
-    const bool sent = answer.result == Submissions::Result::Confirmed;
-    const QString sonuc =
-        answer.result == Submissions::Result::Unanswered ? noAnswer : fromCp1254(answer.line);
-    try {
-        m_services.log.finish(answer.token, sonuc, sent ? SendLog::Durum::Gonderildi : SendLog::Durum::Hata);
-    } catch (const SendLogError& error) {
-        const QString text = QString::fromUtf8(error.what());
-        later([this, text] { m_services.showError(text); });
+    if (answer.result != PhoneLine::Result::Unanswered) {
+        m_pending.erase(found); // an unanswered one may still be answered late
     }
+    const SendRun::Outcome outcome = outcomeOf(answer.result);
+    const QString sonuc = answer.result == PhoneLine::Result::Unanswered ? noAnswer : fromCp1254(answer.line);
+    m_services.log.settle(answer.token, sonuc, durumOf(outcome));
+    keepWritingLog();
 
-    const bool runWaits = m_run.state() == SendRun::State::WaitingForAnswer;
     if (pending.owner == Owner::SingleSend) {
-        if (!sent) {
+        if (answer.late) {
+            return; // only its log row learns the truth: the box about it was shown already
+        }
+        if (outcome == SendRun::Outcome::Failed) {
             later([this, sonuc] { m_services.showMessage(notSent + sonuc); });
-        } else if (!runWaits && m_connection == Connection::Connected) {
+        } else if (outcome == SendRun::Outcome::Unknown) {
+            later([this] { m_services.showMessage(unknownFate); });
+        } else if (!m_run.going() && m_connection == Connection::Connected) {
             setStatus(Ready);
         }
         return;
@@ -223,16 +354,78 @@ void SendingWorkflow::settle(const Submissions::Answer& answer) {
     if (pending.runSerial != m_run.serial()) {
         return; // a run left behind: only its log row changes
     }
-    m_run.record(sent);
+    if (answer.late) {
+        m_run.correct(outcome);
+        showRun();
+        return;
+    }
+    const bool runWaits = m_run.state() == SendRun::State::WaitingForAnswer;
+    m_run.record(outcome, m_services.now());
     if (runWaits && m_connection == Connection::Connected) {
         setStatus(Ready);
     }
     showRun();
 }
 
+void SendingWorkflow::phoneAnswered() {
+    if (m_run.state() == SendRun::State::Paused && m_run.pauseReason() == SendRun::PauseReason::PhoneSilent) {
+        m_run.resume();
+        showRun();
+    }
+}
+
+void SendingWorkflow::checkPhone() {
+    m_line.addCommand(PhoneLine::Command::Probe, 0, deadline(m_services.timings.connectBound));
+    watchLine();
+    try {
+        m_services.modem.SendCommand(probeCommand);
+    } catch (const std::exception&) {
+        // The port closed under the check (the device went away): its end is on its way.
+    }
+}
+
+void SendingWorkflow::connectionChecked(const PhoneLine::Answer& answer) {
+    const QString port = QString::fromStdString(m_services.modem.PortName());
+    if (answer.result == PhoneLine::Result::Unanswered) {
+        dropConnection(
+            QStringLiteral("Telefon yanıt vermiyor: %1 (bu portta telefon yok ya da kapalı)").arg(port));
+        return;
+    }
+    if (answer.command == PhoneLine::Command::Probe) {
+        // A phone is there; does it take messages in text mode.
+        m_line.addCommand(PhoneLine::Command::TextMode, 0, deadline(m_services.timings.probeBound));
+        m_services.modem.SendCommand(textModeCommand);
+        return;
+    }
+    if (answer.result == PhoneLine::Result::Refused) {
+        dropConnection(
+            QStringLiteral("Telefon metin kipini kabul etmiyor (AT+CMGF=1 reddedildi): %1").arg(port));
+        return;
+    }
+    m_connection = Connection::Connected;
+    setStatus(Connected);
+    paint(m_controls.Label4, QColor(255, 0, 0), windowTextOf(m_controls.Label4));
+    m_controls.Panel1.setEnabled(true);
+}
+
+void SendingWorkflow::dropConnection(const QString& reason) {
+    m_connection = Connection::None;
+    m_line.abandon(); // only the check's own commands were on it
+    const int connection = m_connections;
+    later([this, reason, connection] {
+        if (connection != m_connections) {
+            return; // another port was connected meanwhile
+        }
+        m_dropping = true;
+        m_services.modem.Disconnect();
+        m_dropping = false;
+        m_services.showMessage(reason);
+    });
+}
+
 void SendingWorkflow::showRun() {
-    m_controls.Label8.setText(m_run.progress(std::chrono::milliseconds(TickInterval)));
-    m_controls.Button9.setEnabled(m_run.going());
+    m_controls.Label8.setText(m_run.progress(m_services.timings.tick));
+    m_controls.Button9.setEnabled(m_run.active());
     m_controls.Button6.setEnabled(!m_run.going());
 }
 
@@ -244,28 +437,36 @@ void SendingWorkflow::later(std::function<void()> notice) {
 
 void SendingWorkflow::GsmModemConnect() {
     deliver([this] {
-        m_connection = Connection::Connected;
-        settle(m_submissions.abandon());
-        setStatus(Connected);
-        paint(m_controls.Label4, QColor(255, 0, 0), windowTextOf(m_controls.Label4));
-        m_controls.Panel1.setEnabled(true);
+        settle(m_line.abandon());
+        m_connection = Connection::Checking;
+        const int connection = ++m_connections;
+        // The component writes its caller-number setup once this returns; the check follows it.
+        m_line.addCommand(PhoneLine::Command::Setup, 0, deadline(m_services.timings.probeBound));
+        later([this, connection] {
+            if (connection == m_connections && m_connection == Connection::Checking) {
+                checkPhone();
+            }
+        });
     });
 }
 
 void SendingWorkflow::GsmModemDisconnect() {
     deliver([this] {
         // What the phone had not answered can no longer be answered.
+        const bool quietly = m_dropping || m_connection == Connection::Checking;
         m_connection = Connection::None;
-        settle(m_submissions.abandon());
-        setStatus(NoConnection);
-        paint(m_controls.Label4, QColor(0, 0, 0), QColor(255, 255, 255));
+        settle(m_line.abandon());
+        if (!quietly) {
+            setStatus(NoConnection);
+            paint(m_controls.Label4, QColor(0, 0, 0), QColor(255, 255, 255));
+        }
     });
 }
 
 void SendingWorkflow::GsmModemReceive(const std::string& buffer) {
     deliver([this, buffer] {
         m_controls.memo2.appendPlainText(fromCp1254(buffer));
-        settle(m_submissions.read(buffer));
+        settle(m_line.read(buffer));
     });
 }
 

@@ -2,17 +2,18 @@
 
 // The connection state, the single send and the bulk send of the main window.
 //
-// The state lives in names: the connection (none, connected), the run (SendRun), the messages
-// the phone has not answered (Submissions), each with its row in the send log. The status line
+// The state lives in names: the connection (none, being checked, connected), the run (SendRun),
+// what the phone owes (PhoneLine), each message with its row in the send log. The status line
 // shows it: "Durum: Bağlantı Yok", "Durum: Bağlandı", "Hazır", "Gidiyor".
 
+#include "PhoneLine.h"
 #include "SendLog.h"
 #include "SendRun.h"
-#include "Submissions.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -35,12 +36,18 @@ public:
     virtual std::vector<Recipient> fromCurrentRow() const = 0;
 };
 
-// The GSM component's SendSms. All three texts in code page 1254; failures are std::runtime_error.
+// The GSM component as the sends use it. Texts in code page 1254; failures are std::runtime_error.
 class SmsModem {
 public:
     virtual ~SmsModem() = default;
     virtual void SendSms(const std::string& number, const std::string& serviceCentre,
                          const std::string& text) = 0;
+    // One command line, "AT\r".
+    virtual void SendCommand(const std::string& command) = 0;
+    // Closes the port.
+    virtual void Disconnect() = 0;
+    // "COM3"
+    virtual std::string PortName() const = 0;
 };
 
 // The main window's controls this workflow reads and writes. The window owns them and connects
@@ -58,6 +65,23 @@ struct SendingControls {
     QPushButton& Button9; // "Durdur"
 };
 
+// How long the phone is given. Tests shorten them.
+struct SendingTimings {
+    // Between two messages of a run.
+    static constexpr std::chrono::milliseconds Tick{2000};
+    // For a message's answer before it counts as unanswered.
+    static constexpr std::chrono::seconds AnswerBound{60};
+    // For the "OK" to "AT" after a message went unanswered, before the run pauses.
+    static constexpr std::chrono::seconds ProbeBound{10};
+    // For the "OK" to "AT" after the port opened, before it is closed again.
+    static constexpr std::chrono::seconds ConnectBound{2};
+
+    std::chrono::milliseconds tick = Tick;
+    std::chrono::milliseconds answerBound = AnswerBound;
+    std::chrono::milliseconds probeBound = ProbeBound;
+    std::chrono::milliseconds connectBound = ConnectBound;
+};
+
 // What the workflow uses besides the controls.
 struct SendingServices {
     BulkRecipients& recipients;
@@ -65,7 +89,8 @@ struct SendingServices {
     SendLog& log;
     std::function<void(const QString&)> showMessage; // a message box
     std::function<void(const QString&)> showError;   // the program's error box
-    std::function<Submissions::Clock::time_point()> now = [] { return Submissions::Clock::now(); };
+    std::function<PhoneLine::Clock::time_point()> now = [] { return PhoneLine::Clock::now(); };
+    SendingTimings timings = {};
 };
 
 // Lives on the user-interface thread. The GSM component must be stopped before this object is
@@ -81,7 +106,7 @@ public:
     static const QString Ready;        // "Hazır"
     static const QString Going;        // "Gidiyor"
 
-    static constexpr int TickInterval = 2000; // ms between two messages of a run
+    static constexpr int TickInterval = static_cast<int>(SendingTimings::Tick.count()); // ms
 
     // User-interface thread only. Errors (the send log not writable, a single send the component
     // could not write) are thrown to the caller, the window's top-level handler.
@@ -90,10 +115,18 @@ public:
     void Button6Click();
     void Button9Click();
     void Timer1Timer();
-    // Settles the messages whose answer is overdue; run every second while any is outstanding.
-    void expireUnanswered();
+    // Settles what is overdue, asks an idle phone for an "AT" when something went unanswered, and
+    // writes the answers the send log refused; run while anything is owed or unwritten.
+    void checkLine();
 
     const SendRun& run() const { return m_run; }
+    // A message is with the phone and its answer is not overdue.
+    bool awaitsAnswer() const { return m_line.awaitsSubmission(); }
+    // Answers the send log has not taken yet, and one more try to write them; true when none is left.
+    std::size_t unwrittenAnswers() const { return m_services.log.unwritten(); }
+    bool flushLog() { return m_services.log.retry(); }
+    // "Durdur" for a window that is closing.
+    void stop() { Button9Click(); }
 
     // The component's events. Callable from any thread: the effects are applied on this object's
     // thread in the order the calls arrive, at once when called there, otherwise queued for its
@@ -107,7 +140,11 @@ public:
     void applyEvents();
 
 private:
-    enum class Connection { None, Connected };
+    enum class Connection {
+        None,     // no port open
+        Checking, // the port is open; is a phone there that takes text mode
+        Connected,
+    };
     enum class Owner { SingleSend, Run };
     struct Pending {
         Owner owner;
@@ -115,24 +152,37 @@ private:
     };
 
     bool sendRefused();
+    bool textIsEmpty();
+    void checkPhone();
+    void connectionChecked(const PhoneLine::Answer& answer);
+    void dropConnection(const QString& reason);
+    void probe();
     void submit(const QString& number, const QString& adsoyad, const std::string& text, Pending pending);
     bool sendNextOfRun();
     void endRun(SendRun::State end);
-    void settle(const std::vector<Submissions::Answer>& answers);
-    void settle(const Submissions::Answer& answer);
+    void settle(const std::vector<PhoneLine::Answer>& answers);
+    void settle(const PhoneLine::Answer& answer);
+    void settleSubmission(const PhoneLine::Answer& answer);
+    void phoneAnswered();
+    void watchLine();
     void showRun();
     void setStatus(const QString& text);
+    void keepWritingLog();
     void later(std::function<void()> notice);
     void deliver(std::function<void()> effect);
+    PhoneLine::Clock::time_point deadline(std::chrono::milliseconds bound) const;
 
     SendingControls m_controls;
     SendingServices m_services;
 
     Connection m_connection = Connection::None;
+    int m_connections = 0;   // counts openings, so a late step never acts on a newer connection
+    bool m_dropping = false; // the port is being closed because no phone answered on it
     SendRun m_run;
-    Submissions m_submissions;
+    PhoneLine m_line;
     std::map<long long, Pending> m_pending; // by the send log's row id
-    QTimer m_answerTimer;
+    QTimer m_lineTimer;                     // overdue answers
+    QTimer m_logTimer;                      // answers the send log refused, written again
 
     std::mutex m_eventsMutex;
     std::deque<std::function<void()>> m_events; // guarded by m_eventsMutex

@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
     connecting.start();
     control<QPushButton>(form, "Button1").click();
     const qint64 connectBlock = connecting.elapsed();
-    if (!runUntil([&] { return sim.Received() == "AT+CLIP=1;+CRC=1\r"; }, 5000)) {
+    auto& status = control<QLabel>(form, "Label4");
+    if (!runUntil([&] { return status.text() == SendingWorkflow::Connected; }, 5000)) {
         std::fprintf(stderr, "the phone did not connect\n");
         return 1;
     }
@@ -219,7 +220,7 @@ int main(int argc, char** argv) {
                                        QStringLiteral("Toplanti"),
                                        {},
                                        SendLog::Durum::Bekliyor});
-        sendLog.finish(id, QStringLiteral("+CMGS: 1"), SendLog::Durum::Gonderildi);
+        sendLog.settle(id, QStringLiteral("+CMGS: 1"), SendLog::Durum::Gonderildi);
     }
     std::printf("send log row written and settled  %.2f ms per message\n",
                 static_cast<double>(logClock.nsecsElapsed()) / 1e6 / rows);

@@ -27,6 +27,9 @@ struct NoRecipients : BulkRecipients {
 
 struct NoModem : SmsModem {
     void SendSms(const std::string&, const std::string&, const std::string&) override {}
+    void SendCommand(const std::string&) override {}
+    void Disconnect() override {}
+    std::string PortName() const override { return "COM1"; }
 };
 
 long residentKiB() {

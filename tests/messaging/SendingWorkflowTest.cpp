@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
@@ -46,6 +47,10 @@ struct FakeModem : SmsModem {
         }
         sent.push_back({number, serviceCentre, text});
     }
+    void SendCommand(const std::string& command) override { commands.push_back(command); }
+    void Disconnect() override { ++disconnects; }
+    std::string PortName() const override { return "COM1"; }
+    int probes() const { return static_cast<int>(std::count(commands.begin(), commands.end(), "AT\r")); }
     std::vector<std::string> numbers() const {
         std::vector<std::string> out;
         for (const Sms& sms : sent) {
@@ -54,8 +59,17 @@ struct FakeModem : SmsModem {
         return out;
     }
     std::vector<Sms> sent;
+    std::vector<std::string> commands;
+    int disconnects = 0;
     std::string failure;
 };
+
+// The phone's lines as the reading thread delivers them.
+const std::string ok = "\r\nOK\r\n";
+// The answers to the "AT" and "AT+CMGF=1" of a submission, then to its text.
+std::string answers(const std::string& toTheText) {
+    return ok + ok + "\r\n" + toTheText + "\r\n";
+}
 
 // Waits for queued work to arrive on this thread, at most five seconds.
 bool processEventsUntil(const std::function<bool()>& done) {
@@ -76,7 +90,8 @@ protected:
         db.setDatabaseName(u":memory:"_s);
         db.open();
         QObject::connect(&memo1, &QPlainTextEdit::textChanged, &workflow, &SendingWorkflow::memo1Change);
-        workflow.GsmModemConnect();
+        connectPhone();
+        memo1.setPlainText(u"Merhaba"_s);
     }
     ~Workflow() override {
         QSqlDatabase::database(dbName, false).close();
@@ -113,9 +128,19 @@ protected:
         QCoreApplication::processEvents();
         return shown;
     }
-    void timePasses(std::chrono::seconds period) {
+    void timePasses(std::chrono::milliseconds period) {
         now += period;
-        workflow.expireUnanswered();
+        workflow.checkLine();
+    }
+    // The port opens, and the phone answers the caller-number setup, "AT" and "AT+CMGF=1".
+    void connectPhone() {
+        workflow.GsmModemConnect();
+        QCoreApplication::processEvents(); // the check follows Connect's own command
+        workflow.GsmModemReceive(ok + ok);
+        workflow.GsmModemReceive(ok);
+        ASSERT_EQ(Label4.text(), SendingWorkflow::Connected);
+        memo2.clear();
+        modem.commands.clear();
     }
 
     QLabel Label4, Label7, Label8;
@@ -127,9 +152,11 @@ protected:
     FakeRecipients recipients;
     FakeModem modem;
     QStringList shown, errors;
-    Submissions::Clock::time_point now{};
+    PhoneLine::Clock::time_point now{};
     const QString dbName = u"workflow-test"_s;
-    SendLog sendLogTable{[this] { return QSqlDatabase::database(dbName, false); }};
+    bool logWritable = true;
+    SendLog sendLogTable{
+        [this] { return logWritable ? QSqlDatabase::database(dbName, false) : QSqlDatabase(); }};
     SendingWorkflow workflow{{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
                              {recipients, modem, sendLogTable, [this](const QString& text) { shown << text; },
                               [this](const QString& text) { errors << text; }, [this] { return now; }}};
@@ -159,7 +186,7 @@ TEST_F(Workflow, GuardRefusesBothSendsWithoutConnection) {
 TEST_F(Workflow, ConnectAndDisconnectSetTextAndColours) {
     Panel1.setEnabled(false);
     const QColor textColour = Label4.palette().color(QPalette::WindowText);
-    workflow.GsmModemConnect();
+    connectPhone();
     EXPECT_EQ(Label4.text(), u"Durum: Bağlandı"_s);
     EXPECT_TRUE(Label4.autoFillBackground());
     EXPECT_EQ(Label4.palette().color(QPalette::Window), QColor(255, 0, 0));
@@ -169,9 +196,60 @@ TEST_F(Workflow, ConnectAndDisconnectSetTextAndColours) {
     EXPECT_EQ(Label4.text(), u"Durum: Bağlantı Yok"_s);
     EXPECT_EQ(Label4.palette().color(QPalette::Window), QColor(0, 0, 0));
     EXPECT_EQ(Label4.palette().color(QPalette::WindowText), QColor(255, 255, 255)) << "readable on black";
-    workflow.GsmModemConnect();
+    connectPhone();
     EXPECT_EQ(Label4.palette().color(QPalette::WindowText), textColour);
 }
+
+struct CheckCase {
+    const char* name;
+    std::vector<std::string> answers; // to the setup and "AT", then to "AT+CMGF=1"; none: silence
+    const char* box;                  // "" for none
+    bool connected;
+};
+
+class ConnectCheck : public Workflow, public ::testing::WithParamInterface<CheckCase> {};
+
+// "Durum: Bağlandı" only for a phone that answers and takes text mode; otherwise the port is
+// closed again and the user learns why at once.
+TEST_P(ConnectCheck, ConnectsOnlyAPhoneThatAnswers) {
+    workflow.GsmModemDisconnect();
+    const QString before = Label4.text();
+    modem.commands.clear();
+    workflow.GsmModemConnect();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(modem.commands, std::vector<std::string>{"AT\r"});
+    EXPECT_EQ(Label4.text(), before) << "not connected before the phone answered";
+    for (const std::string& answer : GetParam().answers) {
+        workflow.GsmModemReceive(answer);
+    }
+    timePasses(SendingTimings::ConnectBound);
+    timePasses(SendingTimings::ProbeBound);
+    const QStringList shownNow = boxes();
+    EXPECT_EQ(shownNow, *GetParam().box ? QStringList{QString::fromUtf8(GetParam().box)} : QStringList{});
+    EXPECT_EQ(modem.disconnects, GetParam().connected ? 0 : 1);
+    EXPECT_EQ(Label4.text(), GetParam().connected ? SendingWorkflow::Connected : before);
+    Edit1.setText(u"05351234567"_s);
+    workflow.Button4Click();
+    EXPECT_EQ(modem.sent.size(), GetParam().connected ? 1U : 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phones, ConnectCheck,
+    ::testing::Values(CheckCase{"AnsweringPhone", {ok + ok, ok}, "", true},
+                      CheckCase{"NothingOnThePort",
+                                {},
+                                "Telefon yanıt vermiyor: COM1 (bu portta telefon yok ya da kapalı)",
+                                false},
+                      CheckCase{"OnlyTheSetupAnswered",
+                                {ok},
+                                "Telefon yanıt vermiyor: COM1 (bu portta telefon yok ya da kapalı)",
+                                false},
+                      CheckCase{"NoTextMode",
+                                {ok + ok, "\r\nERROR\r\n"},
+                                "Telefon metin kipini kabul etmiyor (AT+CMGF=1 reddedildi): COM1",
+                                false},
+                      CheckCase{"SetupRefusedButAPhone", {"\r\nERROR\r\n" + ok, ok}, "", true}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(Workflow, SingleSendFoldsAndSendsCodePageBytes) {
     Edit1.setText(u"0535 123 45 67"_s);
@@ -229,8 +307,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Mesaj gönderilemedi: +CMS ERROR: 305",
                                  "+905351234567||+CMS ERROR: 305|hata", SendingWorkflow::Connected},
                       SingleCase{"Unanswered", "905351234567", nullptr, "+905351234567",
-                                 "Mesaj gönderilemedi: yanıt yok", "+905351234567||yanıt yok|hata",
-                                 SendingWorkflow::Connected},
+                                 "Telefon yanıt vermedi: mesajın gidip gitmediği belli değil",
+                                 "+905351234567||yanıt yok|belirsiz", SendingWorkflow::Connected},
                       SingleCase{"Empty", "", "\r\n+CMGS: 1\r\n", "",
                                  "Mesaj gönderilemedi: geçersiz numara: boş", "",
                                  SendingWorkflow::Connected}),
@@ -254,7 +332,7 @@ TEST_F(Workflow, NothingIsSentThatCannotBeLogged) {
 
 struct RunCase {
     const char* name;
-    const char* answer; // nullptr: the phone stays silent for the whole bound
+    std::string answer; // empty: the phone stays silent for the whole bound
     const char* logRow; // of the first message
     const char* progress;
 };
@@ -275,10 +353,14 @@ TEST_P(RunAnswer, EndsTheWaitAndTheNextTickGoesOn) {
     EXPECT_EQ(modem.numbers(), std::vector<std::string>{"+905351110001"}) << "one message at a time";
     EXPECT_EQ(Label4.text(), SendingWorkflow::Going);
     EXPECT_EQ(workflow.run().state(), SendRun::State::WaitingForAnswer);
-    if (GetParam().answer != nullptr) {
+    if (!GetParam().answer.empty()) {
         workflow.GsmModemReceive(GetParam().answer);
     } else {
-        timePasses(Submissions::AnswerBound);
+        timePasses(SendingTimings::AnswerBound);
+        workflow.Timer1Timer();
+        EXPECT_EQ(modem.sent.size(), 1U) << "an unanswered message is followed by nothing before the probe";
+        EXPECT_EQ(modem.probes(), 1);
+        workflow.GsmModemReceive(ok + ok + ok); // its "AT", "AT+CMGF=1" and the probe
     }
     EXPECT_EQ(sendLog(), QStringList{QString::fromUtf8(GetParam().logRow)});
     EXPECT_EQ(Label4.text(), SendingWorkflow::Ready);
@@ -290,40 +372,43 @@ TEST_P(RunAnswer, EndsTheWaitAndTheNextTickGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, RunAnswer,
-    ::testing::Values(RunCase{"Confirmed", "\r\n+CMGS: 23\r\n\r\nOK\r\n",
+    ::testing::Values(RunCase{"Confirmed", answers("+CMGS: 23") + ok,
                               "+905351110001|Kişi 1|+CMGS: 23|gönderildi",
                               "1 / 2 gönderildi · 0 hata · kalan ~1 dk"},
-                      RunCase{"RefusedWithACode", "\r\n+CMS ERROR: 305\r\n",
+                      RunCase{"RefusedWithACode", answers("+CMS ERROR: 305"),
                               "+905351110001|Kişi 1|+CMS ERROR: 305|hata",
                               "0 / 2 gönderildi · 1 hata · kalan ~1 dk"},
-                      RunCase{"RefusedBare", "\r\nERROR\r\n", "+905351110001|Kişi 1|ERROR|hata",
+                      RunCase{"RefusedBare", answers("ERROR"), "+905351110001|Kişi 1|ERROR|hata",
                               "0 / 2 gönderildi · 1 hata · kalan ~1 dk"},
-                      RunCase{"Unanswered", nullptr, "+905351110001|Kişi 1|yanıt yok|hata",
-                              "0 / 2 gönderildi · 1 hata · kalan ~1 dk"}),
+                      RunCase{"Unanswered", "", "+905351110001|Kişi 1|yanıt yok|belirsiz",
+                              "0 / 2 gönderildi · 0 hata · 1 belirsiz · kalan ~1 dk"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(Workflow, ASingleSendsConfirmationNeverMovesTheRun) {
+// One message with the phone at a time: a run's first message waits for a single send's answer, and
+// no single send goes out while a run does.
+TEST_F(Workflow, ASingleSendAndARunNeverShareThePhone) {
     Edit1.setText(u"05329998877"_s);
     memo1.setPlainText(u"Özel mesaj"_s);
     workflow.Button4Click();
     startRun({u"05351110001"_s, u"05351110002"_s}, u"Kampanya"_s);
     workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.size(), 1U) << "the single send is not answered yet";
+    workflow.GsmModemReceive(answers("+CMGS: 1"));
+    workflow.Timer1Timer();
+    ASSERT_EQ(modem.sent.size(), 2U);
+    EXPECT_EQ(modem.sent[1], (Sms{"+905351110001", "", "Kampanya"}));
+
     memo1.setPlainText(u"Başka özel mesaj"_s);
     workflow.Button4Click();
-
-    workflow.GsmModemReceive("\r\n+CMGS: 1\r\n\r\nOK\r\n"); // the first single send's
-    EXPECT_EQ(Label4.text(), SendingWorkflow::Going);
+    EXPECT_EQ(boxes(), QStringList{u"Toplu gönderim sürüyor"_s});
+    EXPECT_EQ(modem.sent.size(), 2U);
+    workflow.GsmModemReceive(answers("+CMGS: 2"));
     workflow.Timer1Timer();
-    EXPECT_EQ(modem.sent.size(), 3u) << "the run still waits for its own answer";
-    workflow.GsmModemReceive("\r\n+CMGS: 2\r\n\r\nOK\r\n\r\n+CMGS: 3\r\n\r\nOK\r\n");
-    EXPECT_EQ(Label4.text(), SendingWorkflow::Ready);
-    workflow.Timer1Timer();
-    ASSERT_EQ(modem.sent.size(), 4u);
-    EXPECT_EQ(modem.sent[3], (Sms{"+905351110002", "", "Kampanya"})) << "the run's own text";
-    EXPECT_EQ(
-        sendLog(),
-        QStringList({u"+905329998877||+CMGS: 1|gönderildi"_s, u"+905351110001|Kişi 1|+CMGS: 2|gönderildi"_s,
-                     u"+905329998877||+CMGS: 3|gönderildi"_s, u"+905351110002|Kişi 2||bekliyor"_s}));
+    ASSERT_EQ(modem.sent.size(), 3U);
+    EXPECT_EQ(modem.sent[2], (Sms{"+905351110002", "", "Kampanya"})) << "the run's own text";
+    EXPECT_EQ(sendLog(), QStringList({u"+905329998877||+CMGS: 1|gönderildi"_s,
+                                      u"+905351110001|Kişi 1|+CMGS: 2|gönderildi"_s,
+                                      u"+905351110002|Kişi 2||bekliyor"_s}));
 }
 
 TEST_F(Workflow, TheListAndTheTextAreFixedAtThePress) {
@@ -407,12 +492,12 @@ TEST_F(Workflow, ALostConnectionAnswersNothingAndTheRunWaitsForThePhone) {
     startRun({u"05351110001"_s, u"05351110002"_s});
     workflow.Timer1Timer();
     workflow.GsmModemDisconnect();
-    EXPECT_EQ(sendLog(), QStringList{u"+905351110001|Kişi 1|yanıt yok|hata"_s});
+    EXPECT_EQ(sendLog(), QStringList{u"+905351110001|Kişi 1|yanıt yok|belirsiz"_s});
     EXPECT_EQ(Label4.text(), SendingWorkflow::NoConnection);
     workflow.Timer1Timer();
     EXPECT_EQ(modem.sent.size(), 1u);
     EXPECT_TRUE(Timer1.isActive());
-    workflow.GsmModemConnect();
+    connectPhone();
     workflow.Timer1Timer();
     EXPECT_EQ(modem.numbers(), (std::vector<std::string>{"+905351110001", "+905351110002"}));
 }
@@ -430,7 +515,6 @@ TEST_F(Workflow, EventsFromAnotherThreadAreAppliedInOrderOnTheUserInterfaceThrea
     QObject::connect(&memo2, &QPlainTextEdit::textChanged,
                      [&] { applyingThread = QThread::currentThread(); });
     std::thread reader([this] {
-        workflow.GsmModemConnect();
         for (int i = 0; i < 100; ++i) {
             workflow.GsmModemReceive(std::to_string(i));
         }
@@ -464,9 +548,8 @@ TEST_F(Workflow, QueuedReceiveIsAppliedByProcessEventsBeforeALaterDirectCall) {
 }
 
 TEST_F(Workflow, OldReaderDisconnectQueuedBeforeANewConnectDoesNotOverrideIt) {
-    workflow.GsmModemConnect();
     std::thread([this] { workflow.GsmModemDisconnect(); }).join(); // the old port's reading thread ends
-    workflow.GsmModemConnect();                                    // Connect on the new port, on this thread
+    connectPhone();                                                // Connect on the new port, on this thread
     QCoreApplication::processEvents();
     EXPECT_EQ(Label4.text(), SendingWorkflow::Connected);
     EXPECT_EQ(Label4.palette().color(QPalette::Window), QColor(255, 0, 0));
@@ -493,6 +576,165 @@ TEST_F(Workflow, ManyReadersKeepEachOnesOrder) {
         EXPECT_EQ(parts[1].toInt(), lastSeen[r] + 1);
         lastSeen[r] = parts[1].toInt();
     }
+}
+
+struct LateCase {
+    const char* name;
+    std::string afterTheBound; // what the phone sends once the first message is overdue
+    bool silentForTheProbe;    // the probe's bound runs out before that
+    const char* firstRow;
+    const char* progress; // once the phone has been heard
+    bool goesOn;          // the next tick sends the second message
+};
+
+class LateAnswer : public Workflow, public ::testing::WithParamInterface<LateCase> {};
+
+// A message whose answer is overdue: the run sends nothing more until the phone shows it is idle
+// ("OK" to "AT"); what it answers before that settles the overdue message, never the next one.
+TEST_P(LateAnswer, SettlesItsOwnMessageBeforeTheRunGoesOn) {
+    const LateCase& c = GetParam();
+    startRun({u"05351110001"_s, u"05351110002"_s});
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(ok + ok); // "AT" and "AT+CMGF=1" of the message
+    timePasses(SendingTimings::AnswerBound);
+    EXPECT_EQ(sendLog(), QStringList{u"+905351110001|Kişi 1|yanıt yok|belirsiz"_s});
+    EXPECT_EQ(modem.probes(), 1) << "an idle phone is asked for";
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.size(), 1U);
+    if (c.silentForTheProbe) {
+        timePasses(SendingTimings::ProbeBound);
+        EXPECT_EQ(workflow.run().state(), SendRun::State::Paused);
+        EXPECT_EQ(Label8.text(),
+                  u"Telefon yanıt vermiyor: gönderim duraklatıldı\n0 / 2 gönderildi · 0 hata · 1 belirsiz"_s);
+        timePasses(SendingTimings::ProbeBound);
+        EXPECT_EQ(modem.probes(), 3) << "asked again while it stays silent";
+        workflow.Timer1Timer();
+        EXPECT_EQ(modem.sent.size(), 1U);
+    }
+    workflow.GsmModemReceive(c.afterTheBound);
+    EXPECT_EQ(sendLog().value(0), QString::fromUtf8(c.firstRow));
+    EXPECT_EQ(Label8.text(), QString::fromUtf8(c.progress));
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.size(), c.goesOn ? 2U : 1U);
+    EXPECT_TRUE(log().join(u'\n').contains(u"+CMGS: 3"_s) || !c.afterTheBound.ends_with("+CMGS: 3\r\n"))
+        << "a stray line is shown all the same";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phones, LateAnswer,
+    ::testing::Values(LateCase{"LateConfirmation", "\r\n+CMGS: 7\r\n" + ok + ok, false,
+                               "+905351110001|Kişi 1|+CMGS: 7|gönderildi",
+                               "1 / 2 gönderildi · 0 hata · kalan ~1 dk", true},
+                      LateCase{"LateRefusal", "\r\n+CMS ERROR: 500\r\n" + ok, false,
+                               "+905351110001|Kişi 1|+CMS ERROR: 500|hata",
+                               "0 / 2 gönderildi · 1 hata · kalan ~1 dk", true},
+                      LateCase{"TheMessageWasLost", ok, false, "+905351110001|Kişi 1|yanıt yok|belirsiz",
+                               "0 / 2 gönderildi · 0 hata · 1 belirsiz · kalan ~1 dk", true},
+                      LateCase{"AStrayConfirmationAfterTheProbe", ok + "\r\n+CMGS: 3\r\n", false,
+                               "+905351110001|Kişi 1|yanıt yok|belirsiz",
+                               "0 / 2 gönderildi · 0 hata · 1 belirsiz · kalan ~1 dk", true},
+                      LateCase{"NoOkYet", "\r\n+CMGS: 7\r\n", false,
+                               "+905351110001|Kişi 1|+CMGS: 7|gönderildi",
+                               "1 / 2 gönderildi · 0 hata · kalan ~1 dk", false},
+                      LateCase{"SilentThenAnswersAgain", "\r\n+CMGS: 7\r\n" + ok + ok + ok + ok, true,
+                               "+905351110001|Kişi 1|+CMGS: 7|gönderildi",
+                               "1 / 2 gönderildi · 0 hata · kalan ~1 dk", true}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(Workflow, APausedRunGoesOnWithTheButtonOnceThePhoneIsIdle) {
+    startRun({u"05351110001"_s, u"05351110002"_s});
+    workflow.Timer1Timer();
+    timePasses(SendingTimings::AnswerBound);
+    timePasses(SendingTimings::ProbeBound);
+    ASSERT_EQ(workflow.run().state(), SendRun::State::Paused);
+    EXPECT_TRUE(Button6.isEnabled()) << "the way on";
+    EXPECT_TRUE(Button9.isEnabled());
+    workflow.Button6Click();
+    EXPECT_EQ(workflow.run().state(), SendRun::State::Sending);
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.size(), 1U) << "not before the phone has shown it is idle";
+    workflow.GsmModemReceive(ok + ok + ok + ok);
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.numbers(), (std::vector<std::string>{"+905351110001", "+905351110002"}));
+}
+
+TEST_F(Workflow, FiveFailuresInARowPauseTheRun) {
+    startRun({u"05351110001"_s, u"05351110002"_s, u"x"_s, u"05351110004"_s, u"05351110005"_s,
+              u"05351110006"_s, u"05351110007"_s});
+    for (int message = 1; message <= 4; ++message) {
+        workflow.Timer1Timer();
+        if (message != 3) { // the third is no number: failed without a word to the phone
+            workflow.GsmModemReceive(answers(message == 1 ? "+CMGS: 1" : "+CMS ERROR: 500"));
+        }
+    }
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(answers("ERROR"));
+    EXPECT_EQ(workflow.run().state(), SendRun::State::Sending) << "the first one went: four in a row";
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(answers("+CMS ERROR: 500"));
+    EXPECT_EQ(workflow.run().state(), SendRun::State::Paused);
+    EXPECT_EQ(Label8.text(),
+              u"Art arda 5 mesaj gönderilemedi: gönderim duraklatıldı\n1 / 7 gönderildi · 5 hata"_s);
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.size(), 5U);
+    workflow.Button6Click();
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.size(), 6U);
+    EXPECT_EQ(modem.sent.back().number, "+905351110007");
+}
+
+TEST_F(Workflow, TheTimeLeftFollowsThePaceOfTheLastMessages) {
+    std::vector<QString> numbers;
+    for (int i = 0; i < 40; ++i) {
+        numbers.push_back(u"0535111%1"_s.arg(i, 4, 10, QLatin1Char('0')));
+    }
+    startRun(numbers);
+    for (int message = 0; message < 11; ++message) {
+        workflow.Timer1Timer();
+        now += 6s; // a slow network: six seconds a message, not the two of the tick
+        workflow.GsmModemReceive(answers("+CMGS: 1"));
+    }
+    EXPECT_EQ(Label8.text(), u"11 / 40 gönderildi · 0 hata · kalan ~3 dk"_s);
+}
+
+TEST_F(Workflow, AnEmptyTextIsNeverSent) {
+    for (const QString& text : {u""_s, u"  \n\t "_s}) {
+        memo1.setPlainText(text);
+        Edit1.setText(u"05351234567"_s);
+        workflow.Button4Click();
+        recipients.rows = {{1, u"Kişi"_s, u"05351110001"_s}};
+        workflow.Button6Click();
+    }
+    EXPECT_EQ(boxes(), QStringList(4, u"Mesaj boş"_s));
+    EXPECT_TRUE(modem.sent.empty());
+    EXPECT_FALSE(Timer1.isActive());
+    EXPECT_TRUE(sendLog().isEmpty());
+}
+
+// An answer the send log refuses (the file locked) is kept and written once the file takes it.
+TEST_F(Workflow, AnAnswerIsKeptUntilItIsWritten) {
+    startRun({u"05351110001"_s, u"05351110002"_s});
+    workflow.Timer1Timer();
+    logWritable = false;
+    workflow.GsmModemReceive(answers("+CMGS: 8") + ok);
+    EXPECT_EQ(sendLog(), QStringList{u"+905351110001|Kişi 1||bekliyor"_s});
+    EXPECT_EQ(Label8.text(), u"1 / 2 gönderildi · 0 hata · kalan ~1 dk"_s) << "counts what the phone said";
+    EXPECT_EQ(workflow.unwrittenAnswers(), 1U);
+    logWritable = true;
+    ASSERT_TRUE(processEventsUntil([&] { return workflow.unwrittenAnswers() == 0; }))
+        << "tried again each second";
+    EXPECT_EQ(sendLog(), QStringList{u"+905351110001|Kişi 1|+CMGS: 8|gönderildi"_s});
+}
+
+TEST_F(Workflow, RowsAProgramLeftWaitingAreMarkedUnknownAtStart) {
+    startRun({u"05351110001"_s, u"05351110002"_s});
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(answers("+CMGS: 1"));
+    workflow.Timer1Timer();
+    sendLogTable.markInterrupted(); // as the next start does after a crash
+    EXPECT_EQ(sendLog(),
+              QStringList({u"+905351110001|Kişi 1|+CMGS: 1|gönderildi"_s,
+                           u"+905351110002|Kişi 2|program kapandı; telefonun yanıtı alınamadı|belirsiz"_s}));
 }
 
 } // namespace
