@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
     const TurkishQtTexts turkish;
 
     TForm1 Form1(QApplication::applicationDirPath());
+    if (Form1.phonebookInUse()) {
+        return 1; // the other window has this book; start-up told the user so
+    }
     TForm2 Form2(Form1);
     Form1.setContactDialog(&Form2);
     Form1.show();

@@ -25,14 +25,19 @@ std::vector<Recipient> PhonebookRecipients::fromCurrentRow() const {
     return recipients;
 }
 
-TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem)
-    : executableDir_(executableDir), GsmModem(modem ? std::move(modem) : std::make_unique<TGsmModem>()) {
+TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem, SendingTimings timings)
+    : executableDir_(executableDir), GsmModem(modem ? std::move(modem) : std::make_unique<TGsmModem>()),
+      sendLogFile_(conn, userDataFolder(), [this](const QString& text) {
+          QMetaObject::invokeMethod(
+              this, [text] { UserDialogs::current().showMessage(text); }, Qt::QueuedConnection);
+      }) {
     smsModem_ = std::make_unique<GsmSmsModem>(*GsmModem);
     sending_ = std::make_unique<SendingWorkflow>(
         SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
         SendingServices{recipients_, *smsModem_, sendLog_,
                         [](const QString& text) { UserDialogs::current().showMessage(text); },
-                        [](const QString& text) { UserDialogs::current().showError(text); }});
+                        [](const QString& text) { UserDialogs::current().showError(text); },
+                        [] { return PhoneLine::Clock::now(); }, timings});
     layOut();
     wire();
     guarded([this] { FormCreate(); });
@@ -72,6 +77,8 @@ void TForm1::layOut() {
     place(memo2, "memo2", 544, 296, 185, 89);
     memo2.setReadOnly(true);
     memo2.setVisible(false);
+    // A day of sending would otherwise keep every line the phone sent.
+    memo2.setMaximumBlockCount(ReplyLogLines);
     place(Edit2, "Edit2", 21, 11, 102, 21);
     place(Edit3, "Edit3", 122, 11, 102, 21);
     place(Edit4, "Edit4", 221, 11, 92, 21);
@@ -124,6 +131,8 @@ void TForm1::wire() {
             [this] { syncGridToView(numara.currentRow()); });
     connect(qApp, &QApplication::focusChanged, this, &TForm1::focusChanged);
     connect(&importProgress_, &ImportProgress::ended, this, [this] { enablePhonebookCommands(true); });
+    closeWait_.setInterval(100);
+    connect(&closeWait_, &QTimer::timeout, this, &TForm1::closeWhenAnswered);
 
     for (QLineEdit* filter : {&Edit2, &Edit3, &Edit4, &Edit5}) {
         connect(filter, &QLineEdit::returnPressed, this, [this] { guarded([this] { Edit2KeyPress(); }); });
@@ -158,6 +167,12 @@ void TForm1::FormCreate() {
     // The phone book lies beside the executable, whatever the working
     // directory; an installed program keeps one in the user's data folder.
     const PhonebookLocation book = locatePhonebook(executableDir_);
+    if (!lock_.tryLock(book.fileName, userDataFolder())) {
+        phonebookInUse_ = true;
+        throw std::runtime_error(QStringLiteral("Bu rehber başka bir pencerede açık: %1")
+                                     .arg(QDir::toNativeSeparators(book.fileName))
+                                     .toStdString());
+    }
     conn.open(book.fileName);
     numara.open();
     if (book.created) {
@@ -180,6 +195,11 @@ void TForm1::FormCreate() {
         }
     }
     combo.setCurrentIndex(-1);
+
+    // Messages a program that ended mid-run (a crash, a power cut) left without their answer.
+    if (sendLogFile_.exists()) {
+        sendLog_.markInterrupted();
+    }
 }
 
 void TForm1::DBGrid1DblClick() {
@@ -311,6 +331,43 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!closing_ && sending_->run().going()) {
+        const SendRun& run = sending_->run();
+        if (!UserDialogs::current().confirmQuestion(
+                QStringLiteral("Gönderim sürüyor (%1 / %2). Durdurup çıkılsın mı?")
+                    .arg(run.sent())
+                    .arg(run.total()))) {
+            event->ignore();
+            return;
+        }
+        closing_ = true;
+        sending_->stop();
+        if (sending_->awaitsAnswer()) {
+            // The window closes once the phone has answered, or the wait is over.
+            closeWaited_.start();
+            closeWait_.start();
+            event->ignore();
+            return;
+        }
+    }
+    if (!sending_->flushLog()) {
+        UserDialogs::current().showError(
+            QStringLiteral("Gönderim kaydı yazılamadı: %1 mesajın yanıtı kaydedilemedi")
+                .arg(sending_->unwrittenAnswers()));
+    }
+    event->accept();
+}
+
+void TForm1::closeWhenAnswered() {
+    if (sending_->awaitsAnswer() &&
+        closeWaited_.elapsed() < std::chrono::milliseconds(CloseAnswerBound).count()) {
+        return;
+    }
+    closeWait_.stop();
+    close();
 }
 
 void TForm1::writeCommand(void (TForm1::*handler)()) {

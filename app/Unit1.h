@@ -1,13 +1,17 @@
 #pragma once
 
 #include "ImportProgress.h"
+#include "PhonebookLock.h"
+#include "SendLogFile.h"
 #include "gsm/GsmModem.h"
 #include "messaging/SendingWorkflow.h"
 #include "phonebook/PhonebookDatabase.h"
 #include "phonebook/PhonebookModel.h"
 #include "phonebook/PhonebookView.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +43,9 @@ public:
                  const std::string& text) override {
         modem_.SendSms(number, serviceCentre, text);
     }
+    void SendCommand(const std::string& command) override { modem_.SendString(command); }
+    void Disconnect() override { modem_.Disconnect(); }
+    std::string PortName() const override { return TGsmModem::PortToString(modem_.ConnectedPort()); }
 
 private:
     TGsmModem& modem_;
@@ -51,9 +58,16 @@ private:
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
+    // How long a message with the phone is waited for when the window closes during a run.
+    static constexpr std::chrono::seconds CloseAnswerBound{5};
+    // Lines the hidden reply log keeps.
+    static constexpr int ReplyLogLines = 1000;
+
     // `executableDir` is where "db.mdb" lies; `modem` is the GSM component
-    // (tests hand in one on a pseudo-terminal or an in-memory device).
-    explicit TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem = nullptr);
+    // (tests hand in one on a pseudo-terminal or an in-memory device, and
+    // shorter waits for the phone).
+    explicit TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem = nullptr,
+                    SendingTimings timings = {});
     ~TForm1() override;
 
     // The contact dialog "Ekle" and "Düzelt" show; created after this window.
@@ -61,6 +75,8 @@ public:
 
     PhonebookView& query() { return numara; }
     TGsmModem& modem() { return *GsmModem; }
+    // Another program has this phone book open: the window is not to be shown.
+    bool phonebookInUse() const { return phonebookInUse_; }
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -86,6 +102,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // During a run: asks first, stops it and gives the message with the phone its answer.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void layOut();
@@ -100,8 +118,15 @@ private:
     // or its view, and the contact dialog.
     void enablePhonebookCommands(bool enabled);
 
+    void closeWhenAnswered();
+
     QString executableDir_;
     TForm2* Form2 = nullptr;
+    PhonebookLock lock_;
+    bool phonebookInUse_ = false;
+    bool closing_ = false;   // the user agreed to stop the run and close
+    QTimer closeWait_{this}; // while the message with the phone is answered
+    QElapsedTimer closeWaited_;
 
     // Controls, in the order of the window's layout.
     QLabel Label3{this};
@@ -137,7 +162,8 @@ private:
     QTimer Timer1{this};
     std::unique_ptr<TGsmModem> GsmModem;
     PhonebookRecipients recipients_{numara};
-    SendLog sendLog_{[this] { return conn.connection(); }};
+    SendLogFile sendLogFile_;
+    SendLog sendLog_{[this] { return sendLogFile_.connection(); }};
     std::unique_ptr<GsmSmsModem> smsModem_;
     std::unique_ptr<SendingWorkflow> sending_;
     ImportProgress importProgress_{this};

@@ -339,4 +339,16 @@ TEST_F(MainWindowTest, TabWalksEachParentInItsOrder) {
     EXPECT_EQ(walked, expected);
 }
 
+// A day of sending would otherwise keep every line the phone ever sent.
+TEST_F(MainWindowTest, TheReplyLogKeepsItsLastThousandLines) {
+    auto form = start();
+    for (int line = 1; line <= 1500; ++line) {
+        form->GsmModemReceive(form->modem(), "+CSQ: " + std::to_string(line));
+    }
+    const QStringList lines = control<QPlainTextEdit>(*form, "memo2").toPlainText().split(u'\n');
+    ASSERT_EQ(lines.size(), TForm1::ReplyLogLines);
+    EXPECT_EQ(lines.first(), "+CSQ: 501");
+    EXPECT_EQ(lines.last(), "+CSQ: 1500");
+}
+
 } // namespace
