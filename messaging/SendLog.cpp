@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 namespace {
@@ -49,30 +50,52 @@ QSqlDatabase SendLog::openConnection() const {
     return database;
 }
 
-void SendLog::makeTable(QSqlQuery& query) {
+void SendLog::makeTable(QSqlDatabase& database) {
     if (m_tableReady) {
         return;
     }
+    QSqlQuery query(database);
     // Made where it is missing: a phone book from before the log, or one made by another program.
     prepare(query, QStringLiteral("create table if not exists gonderim ("
                                   "id integer primary key, zaman text not null, telefon text not null, "
                                   "adsoyad text not null default '', mesaj text not null, "
-                                  "sonuc text not null default '', durum text not null)"));
+                                  "sonuc text not null default '', durum text not null, "
+                                  "kampanya integer, numara integer)"));
+    run(query);
+    // A table of an earlier version: the columns it lacks are added, none is dropped or renamed.
+    const QSqlRecord columns = database.record(QStringLiteral("gonderim"));
+    for (const char* column : {"kampanya", "numara"}) {
+        if (!columns.contains(QLatin1String(column))) {
+            prepare(query,
+                    QStringLiteral("alter table gonderim add column %1 integer").arg(QLatin1String(column)));
+            run(query);
+        }
+    }
+    prepare(query,
+            QStringLiteral("create index if not exists gonderim_kampanya on gonderim (kampanya, numara)"));
     run(query);
     m_tableReady = true;
 }
 
-qint64 SendLog::add(const Entry& entry) {
+QSqlDatabase SendLog::database() {
     QSqlDatabase database = openConnection();
-    QSqlQuery query(database);
-    makeTable(query);
-    prepare(query, QStringLiteral("insert into gonderim (zaman, telefon, adsoyad, mesaj, sonuc, durum) "
-                                  "values (?, ?, ?, ?, ?, ?)"));
+    makeTable(database);
+    return database;
+}
+
+qint64 SendLog::add(const Entry& entry) {
+    QSqlQuery query(database());
+    prepare(query,
+            QStringLiteral("insert into gonderim (zaman, telefon, adsoyad, mesaj, sonuc, durum, kampanya, "
+                           "numara) values (?, ?, ?, ?, ?, ?, ?, ?)"));
     query.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
     for (const QString& value : {entry.telefon, entry.adsoyad, entry.mesaj, entry.sonuc}) {
         query.addBindValue(value.isNull() ? QStringLiteral("") : value);
     }
     query.addBindValue(text(entry.durum));
+    for (const std::optional<qint64>& key : {entry.kampanya, entry.numara}) {
+        query.addBindValue(key ? QVariant(*key) : QVariant(QMetaType(QMetaType::LongLong)));
+    }
     run(query);
     return query.lastInsertId().toLongLong();
 }

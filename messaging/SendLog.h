@@ -11,6 +11,10 @@
 //   mesaj    the text as it went out
 //   sonuc    the phone's answer ("+CMGS: 23", "+CMS ERROR: 305"), "yanıt yok", or the error text
 //   durum    "gönderildi", "hata", "belirsiz" (no answer: the phone may have sent it) or "bekliyor"
+//   kampanya the campaign (table kampanya) the message belongs to; NULL for a single send
+//   numara   the contact's id in table numara; NULL for a single send
+//
+// A table from an earlier version gets the columns it lacks; rows already in it keep NULL there.
 //
 // An answer the file will not take (locked by a backup or another program for longer than the busy
 // timeout) is kept and written again by retry(), so no row stays "bekliyor" once its answer came.
@@ -19,6 +23,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 // The log could not be written: "Gönderim kaydı yazılamadı: <the engine's text>", in UTF-8.
@@ -38,6 +43,8 @@ public:
         QString mesaj;
         QString sonuc;
         Durum durum = Durum::Bekliyor;
+        std::optional<qint64> kampanya = std::nullopt;
+        std::optional<qint64> numara = std::nullopt;
     };
 
     // `connection` gives the phone book's connection whenever the log writes. The table is made in
@@ -59,6 +66,10 @@ public:
 
     static QString text(Durum durum); // "gönderildi", "hata", "bekliyor", "belirsiz"
 
+    // The connection the log writes through, its table made; throws SendLogError. For the campaign
+    // store, whose tables stand beside it.
+    QSqlDatabase database();
+
 private:
     struct Settled {
         QString sonuc;
@@ -66,7 +77,7 @@ private:
     };
 
     QSqlDatabase openConnection() const;
-    void makeTable(QSqlQuery& query);
+    void makeTable(QSqlDatabase& database);
     // False when the file refuses the write.
     bool update(qint64 id, const Settled& settled);
 
