@@ -3,15 +3,17 @@
 #include <algorithm>
 #include <utility>
 
-void SendRun::start(std::vector<Recipient> recipients, QString text) {
+void SendRun::start(qint64 campaign, std::vector<Recipient> recipients, QString text, Reached reached) {
+    m_campaign = campaign;
     m_recipients = std::move(recipients);
     m_text = std::move(text);
+    m_total = reached.total > 0 ? reached.total : static_cast<int>(m_recipients.size());
     m_state = State::Sending;
     ++m_serial;
     m_next = 0;
-    m_sent = 0;
+    m_sent = reached.sent;
     m_failed = 0;
-    m_unknown = 0;
+    m_unknown = reached.unknown;
     m_failuresInARow = 0;
     m_ended.clear();
 }
@@ -30,20 +32,8 @@ void SendRun::submitted() {
 }
 
 void SendRun::record(Outcome outcome, Clock::time_point now) {
-    switch (outcome) {
-    case Outcome::Sent:
-        ++m_sent;
-        m_failuresInARow = 0;
-        break;
-    case Outcome::Failed:
-        ++m_failed;
-        ++m_failuresInARow;
-        break;
-    case Outcome::Unknown:
-        ++m_unknown;
-        ++m_failuresInARow;
-        break;
-    }
+    credit(outcome);
+    m_failuresInARow = outcome == Outcome::Sent ? 0 : m_failuresInARow + 1;
     m_ended.push_back(now);
     if (m_ended.size() > PaceWindow + 1) {
         m_ended.pop_front();
@@ -62,6 +52,20 @@ void SendRun::correct(Outcome outcome) {
     }
     --m_unknown;
     ++(outcome == Outcome::Sent ? m_sent : m_failed);
+}
+
+void SendRun::credit(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Sent:
+        ++m_sent;
+        break;
+    case Outcome::Failed:
+        ++m_failed;
+        break;
+    case Outcome::Unknown:
+        ++m_unknown;
+        break;
+    }
 }
 
 void SendRun::pause(PauseReason reason) {
@@ -103,7 +107,7 @@ QString SendRun::progress(std::chrono::milliseconds perMessage) const {
     case State::Stopped:
         return QStringLiteral("Durduruldu: ") + counts();
     case State::Finished:
-        return QStringLiteral("Bitti: ") + counts();
+        return QStringLiteral("Bitti: ") + counts() + QStringLiteral(" — ayrıntı: Geçmiş");
     case State::Paused:
         return (m_pauseReason == PauseReason::PhoneSilent
                     ? QStringLiteral("Telefon yanıt vermiyor: gönderim duraklatıldı")

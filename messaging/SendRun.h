@@ -1,7 +1,8 @@
 #pragma once
 
-// One press of "Tüm Rehbere Gönder": the recipients and the text as they were at the press, sent
-// one at a time. Whatever happens to the phone book or to memo1 afterwards does not change it.
+// One run of a campaign: its recipients and its text as they were when it started, sent one at a
+// time. Whatever happens to the phone book or to memo1 afterwards does not change it. A campaign
+// resumed after "Durdur" or a crash is a new run over the recipients it has left.
 
 #include <QString>
 #include <chrono>
@@ -38,8 +39,15 @@ public:
     // Messages over which the pace for the time left is measured.
     static constexpr int PaceWindow = 10;
 
-    // A new run over `recipients` with `text`; any earlier one is left behind.
-    void start(std::vector<Recipient> recipients, QString text);
+    // What the campaign had reached before this run: the counts it starts from.
+    struct Reached {
+        int sent = 0;
+        int unknown = 0;
+        int total = 0; // of the whole campaign; 0: this run's recipients
+    };
+
+    // A new run of campaign `campaign` over `recipients` with `text`; any earlier one is left behind.
+    void start(qint64 campaign, std::vector<Recipient> recipients, QString text, Reached reached);
 
     State state() const { return m_state; }
     // A message may go out, or is with the phone.
@@ -49,9 +57,10 @@ public:
     PauseReason pauseReason() const { return m_pauseReason; }
     // Tells this run's messages from an earlier run's that are still unanswered.
     int serial() const { return m_serial; }
+    qint64 campaign() const { return m_campaign; }
     const QString& text() const { return m_text; }
     int sent() const { return m_sent; }
-    int total() const { return static_cast<int>(m_recipients.size()); }
+    int total() const { return m_total; }
 
     // The next recipient, or none when every one has had its turn.
     std::optional<Recipient> take();
@@ -62,6 +71,8 @@ public:
     void record(Outcome outcome, Clock::time_point now);
     // A late answer: a message counted unknown ended after all.
     void correct(Outcome outcome);
+    // The answer to a message of the campaign that an earlier run left with the phone.
+    void credit(Outcome outcome);
     void pause(PauseReason reason);
     void resume();
     void stop();
@@ -77,6 +88,8 @@ private:
 
     std::vector<Recipient> m_recipients;
     QString m_text;
+    qint64 m_campaign = 0;
+    int m_total = 0;
     State m_state = State::Idle;
     PauseReason m_pauseReason = PauseReason::PhoneSilent;
     int m_serial = 0;

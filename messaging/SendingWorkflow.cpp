@@ -7,10 +7,12 @@
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
+#include <set>
 #include <utility>
 
 const QString SendingWorkflow::NoConnection = QStringLiteral("Durum: Bağlantı Yok");
@@ -28,6 +30,7 @@ const QString unknownFate = QStringLiteral("Telefon yanıt vermedi: mesajın gid
 const QString emptyText = QStringLiteral("Mesaj boş");
 const QString runGoing = QStringLiteral("Toplu gönderim sürüyor");
 const QString phoneBusy = QStringLiteral("Telefon yanıt vermiyor; biraz sonra yeniden deneyin");
+const QString nobodyLeft = QStringLiteral("Gönderilecek kimse yok");
 
 const std::string probeCommand = "AT\r";
 const std::string textModeCommand = "AT+CMGF=1\r";
@@ -47,6 +50,22 @@ void paint(QLabel& label, const QColor& background, const QColor& text) {
 QColor windowTextOf(const QLabel& label) {
     const QWidget* parent = label.parentWidget();
     return (parent != nullptr ? parent->palette() : QPalette()).color(QPalette::WindowText);
+}
+
+// The same number as dialled once: the first contact that has it. A number that is none stays,
+// to fail in the log with its reason.
+std::vector<Recipient> distinctNumbers(std::vector<Recipient> recipients) {
+    std::set<QString> dialled;
+    std::erase_if(recipients, [&dialled](const Recipient& recipient) {
+        const DialNumber number = dialNumber(recipient.telefon);
+        return number.valid() && !dialled.insert(number.number).second;
+    });
+    return recipients;
+}
+
+// SMS a message takes: one in text mode, where the phone refuses what does not fit.
+long long smsPerMessage(const QString& /*text*/) {
+    return 1;
 }
 
 SendRun::Outcome outcomeOf(PhoneLine::Result result) {
@@ -148,25 +167,153 @@ void SendingWorkflow::Button4Click() {
         m_services.showMessage(notSent + number.error);
         return;
     }
-    submit(number.number, QString(), messageBytes(m_controls.memo1.toPlainText()), {Owner::SingleSend, 0});
+    const std::string text = messageBytes(m_controls.memo1.toPlainText());
+    submit({number.number, QString(), fromCp1254(text), QString(), SendLog::Durum::Bekliyor}, text,
+           {Owner::SingleSend, 0, 0});
 }
 
 void SendingWorkflow::Button6Click() {
-    if (sendRefused()) {
-        return;
-    }
-    if (m_run.state() == SendRun::State::Paused) {
-        // Goes on once the phone shows it is idle; a phone still silent pauses it again.
-        m_run.resume();
-        showRun();
-        checkLine();
-        return;
-    }
-    if (m_run.going() || textIsEmpty()) {
+    if (sendRefused() || m_run.going() || resumeOffered() || textIsEmpty()) {
         return;
     }
     foldTurkishLetters(m_controls.memo1);
-    m_run.start(m_services.recipients.fromCurrentRow(), m_controls.memo1.toPlainText());
+    const QString text = m_controls.memo1.toPlainText();
+    std::vector<Recipient> recipients = distinctNumbers(m_services.recipients.fromCurrentRow());
+    if (confirmed(recipients, text, m_services.recipients.currentRow())) {
+        startCampaign(std::move(recipients), text);
+    }
+}
+
+bool SendingWorkflow::resumeOffered() {
+    // The latest campaign, if it did not reach its end: paused now, stopped with "Durdur", or cut by a
+    // closed window, a crash or a power cut.
+    const std::optional<CampaignStore::Campaign> latest = m_services.campaigns.latest();
+    if (!latest || latest->durum == CampaignStore::Durum::Bitti) {
+        return false;
+    }
+    const bool pausedHere = m_run.state() == SendRun::State::Paused && m_run.campaign() == latest->id;
+    std::vector<Recipient> left = m_services.campaigns.remaining(latest->id, false);
+    if (left.empty() && !pausedHere) {
+        return false;
+    }
+    const CampaignStore::Counts counts = m_services.campaigns.counts(latest->id);
+    const int answer =
+        m_services.ask(QStringLiteral("Yarım kalan gönderim (%1): %2 / %3 gönderildi. Kalanlara devam "
+                                      "edilsin mi?")
+                           .arg(QLocale(QLocale::Turkish).toString(latest->baslangic, u"d.MM.yyyy HH:mm"))
+                           .arg(counts.sent)
+                           .arg(counts.total),
+                       {QStringLiteral("Devam"), QStringLiteral("Yeni gönderim"), QStringLiteral("Vazgeç")});
+    if (answer == 0) {
+        if (pausedHere) {
+            // Goes on once the phone shows it is idle; a phone still silent pauses it again.
+            m_run.resume();
+            showRun();
+            checkLine();
+        } else {
+            resume(*latest, std::move(left), false);
+        }
+        return true;
+    }
+    if (answer == 1) {
+        if (pausedHere) {
+            endRun(SendRun::State::Stopped);
+        } else {
+            m_services.campaigns.setDurum(latest->id, CampaignStore::Durum::Durduruldu);
+        }
+        return false;
+    }
+    return true;
+}
+
+void SendingWorkflow::resume(const CampaignStore::Campaign& campaign, std::vector<Recipient> recipients,
+                             bool withUnknown) {
+    const CampaignStore::Counts counts = m_services.campaigns.counts(campaign.id);
+    m_services.campaigns.setDurum(campaign.id, CampaignStore::Durum::Suruyor);
+    m_run.start(campaign.id, std::move(recipients), campaign.mesaj,
+                {counts.sent, withUnknown ? 0 : counts.unknown, counts.total});
+    setStatus(Ready);
+    m_controls.Timer1.setInterval(static_cast<int>(m_services.timings.tick.count()));
+    m_controls.Timer1.start();
+    showRun();
+}
+
+void SendingWorkflow::resumeCampaign(qint64 id, bool withUnknown) {
+    if (sendRefused()) {
+        return;
+    }
+    if (m_run.going()) {
+        m_services.showMessage(runGoing);
+        return;
+    }
+    const std::optional<CampaignStore::Campaign> campaign = m_services.campaigns.campaign(id);
+    if (!campaign) {
+        return;
+    }
+    if (m_run.state() == SendRun::State::Paused && m_run.campaign() != id) {
+        endRun(SendRun::State::Stopped); // one campaign with the phone at a time
+    }
+    std::vector<Recipient> left = m_services.campaigns.remaining(id, withUnknown);
+    if (left.empty()) {
+        m_services.showMessage(nobodyLeft);
+        return;
+    }
+    resume(*campaign, std::move(left), withUnknown);
+}
+
+void SendingWorkflow::retryFailed(qint64 id, bool withUnknown) {
+    if (sendRefused()) {
+        return;
+    }
+    if (m_run.going()) {
+        m_services.showMessage(runGoing);
+        return;
+    }
+    const std::optional<CampaignStore::Campaign> campaign = m_services.campaigns.campaign(id);
+    if (!campaign) {
+        return;
+    }
+    std::vector<Recipient> recipients = m_services.campaigns.failed(id, withUnknown);
+    if (confirmed(recipients, campaign->mesaj, 0)) {
+        if (m_run.state() == SendRun::State::Paused) {
+            endRun(SendRun::State::Stopped);
+        }
+        startCampaign(std::move(recipients), campaign->mesaj);
+    }
+}
+
+bool SendingWorkflow::confirmed(const std::vector<Recipient>& recipients, const QString& text, int startRow) {
+    if (recipients.empty()) {
+        m_services.showMessage(nobodyLeft);
+        return false;
+    }
+    const auto name = [](const Recipient& r) {
+        return r.adsoyad.trimmed().isEmpty() ? r.telefon : r.adsoyad;
+    };
+    const auto count = static_cast<long long>(recipients.size());
+    QString who = name(recipients.front());
+    if (count > 1) {
+        who += QStringLiteral(" … ") + name(recipients.back());
+    }
+    if (startRow > 0) {
+        who += QStringLiteral(" (listenin %1. satırından başlayarak; tüm liste için önce ilk satırı seçin)")
+                   .arg(startRow + 1);
+    }
+    const long long minutes = std::max(1LL, (count * m_services.timings.tick.count() + 59999) / 60000);
+    const long long messages = count * smsPerMessage(text);
+    return m_services.ask(
+               QStringLiteral("%1 kişiye gönderilecek: %2. %3 SMS, yaklaşık %4 dk. Gönderilsin mi?")
+                   .arg(count)
+                   .arg(who)
+                   .arg(messages)
+                   .arg(minutes),
+               {QStringLiteral("Gönder"), QStringLiteral("Vazgeç")}) == 0;
+}
+
+void SendingWorkflow::startCampaign(std::vector<Recipient> recipients, const QString& text) {
+    // Stored before any message: a crash from here on leaves a campaign that can be resumed.
+    const qint64 id = m_services.campaigns.start(text, recipients);
+    m_run.start(id, std::move(recipients), text, {});
     setStatus(Ready);
     m_controls.Timer1.setInterval(static_cast<int>(m_services.timings.tick.count()));
     m_controls.Timer1.start();
@@ -210,7 +357,7 @@ bool SendingWorkflow::sendNextOfRun() {
         if (!number.valid()) {
             // Failed without a word to the phone, so it takes no tick.
             m_services.log.add({recipient->telefon, recipient->adsoyad, fromCp1254(text), number.error,
-                                SendLog::Durum::Hata});
+                                SendLog::Durum::Hata, m_run.campaign(), recipient->id});
             m_run.record(SendRun::Outcome::Failed, m_services.now());
             if (!m_run.going()) {
                 return true; // paused by failures in a row
@@ -220,7 +367,9 @@ bool SendingWorkflow::sendNextOfRun() {
         setStatus(Going);
         m_run.submitted();
         try {
-            submit(number.number, recipient->adsoyad, text, {Owner::Run, m_run.serial()});
+            submit({number.number, recipient->adsoyad, fromCp1254(text), QString(), SendLog::Durum::Bekliyor,
+                    m_run.campaign(), recipient->id},
+                   text, {Owner::Run, m_run.serial(), m_run.campaign()});
         } catch (const SendLogError&) {
             throw;
         } catch (const std::exception&) {
@@ -240,22 +389,23 @@ void SendingWorkflow::endRun(SendRun::State end) {
         m_run.stop();
     }
     m_controls.Timer1.stop();
+    m_services.campaigns.setDurum(m_run.campaign(), end == SendRun::State::Finished
+                                                        ? CampaignStore::Durum::Bitti
+                                                        : CampaignStore::Durum::Durduruldu);
     if (m_connection == Connection::Connected) {
         setStatus(Ready);
     }
     showRun();
 }
 
-void SendingWorkflow::submit(const QString& number, const QString& adsoyad, const std::string& text,
-                             Pending pending) {
+void SendingWorkflow::submit(const SendLog::Entry& entry, const std::string& text, Pending pending) {
     // The row comes first: a message that cannot be recorded is not sent.
-    const qint64 id =
-        m_services.log.add({number, adsoyad, fromCp1254(text), QString(), SendLog::Durum::Bekliyor});
+    const qint64 id = m_services.log.add(entry);
     m_pending.emplace(id, pending);
     m_line.addSubmission(id, text, deadline(m_services.timings.answerBound));
     watchLine();
     try {
-        m_services.modem.SendSms(toCp1254(number), std::string(), text);
+        m_services.modem.SendSms(toCp1254(entry.telefon), std::string(), text);
     } catch (const std::exception& error) {
         m_line.remove(id);
         m_pending.erase(id);
@@ -352,7 +502,13 @@ void SendingWorkflow::settleSubmission(const PhoneLine::Answer& answer) {
         return;
     }
     if (pending.runSerial != m_run.serial()) {
-        return; // a run left behind: only its log row changes
+        // A run left behind. Of the campaign now resumed, its message counts there: the resumed run
+        // found it with the phone.
+        if (pending.campaign == m_run.campaign()) {
+            answer.late ? m_run.correct(outcome) : m_run.credit(outcome);
+            showRun();
+        }
+        return;
     }
     if (answer.late) {
         m_run.correct(outcome);

@@ -6,12 +6,14 @@
 // what the phone owes (PhoneLine), each message with its row in the send log. The status line
 // shows it: "Durum: Bağlantı Yok", "Durum: Bağlandı", "Hazır", "Gidiyor".
 
+#include "CampaignStore.h"
 #include "PhoneLine.h"
 #include "SendLog.h"
 #include "SendRun.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <deque>
@@ -34,6 +36,8 @@ public:
     // The stored rows of the view from the current row to the last; a new row not yet written is
     // left out, and an edited one is taken as the file has it.
     virtual std::vector<Recipient> fromCurrentRow() const = 0;
+    // The current row, 0 for the first; where a run starts.
+    virtual int currentRow() const = 0;
 };
 
 // The GSM component as the sends use it. Texts in code page 1254; failures are std::runtime_error.
@@ -87,8 +91,12 @@ struct SendingServices {
     BulkRecipients& recipients;
     SmsModem& modem;
     SendLog& log;
+    CampaignStore& campaigns;
     std::function<void(const QString&)> showMessage; // a message box
     std::function<void(const QString&)> showError;   // the program's error box
+    // A question box with these buttons: the first is the default (Return), the last answers Escape.
+    // Returns the index of the button chosen.
+    std::function<int(const QString& text, const QStringList& buttons)> ask;
     std::function<PhoneLine::Clock::time_point()> now = [] { return PhoneLine::Clock::now(); };
     SendingTimings timings = {};
 };
@@ -128,6 +136,12 @@ public:
     // "Durdur" for a window that is closing.
     void stop() { Button9Click(); }
 
+    // From the history window: the campaign's recipients that have not had its text, or those whose
+    // message failed as a new campaign with the same text; "belirsiz" ones too when asked for.
+    // User-interface thread only; errors as for the buttons.
+    void resumeCampaign(qint64 id, bool withUnknown);
+    void retryFailed(qint64 id, bool withUnknown);
+
     // The component's events. Callable from any thread: the effects are applied on this object's
     // thread in the order the calls arrive, at once when called there, otherwise queued for its
     // event loop (applyEvents() there applies them as well).
@@ -149,15 +163,21 @@ private:
     struct Pending {
         Owner owner;
         int runSerial;
+        qint64 campaign;
     };
 
     bool sendRefused();
     bool textIsEmpty();
+    bool resumeOffered();
+    void resume(const CampaignStore::Campaign& campaign, std::vector<Recipient> recipients, bool withUnknown);
+    bool confirmed(const std::vector<Recipient>& recipients, const QString& text, int startRow);
+    void startCampaign(std::vector<Recipient> recipients, const QString& text);
     void checkPhone();
     void connectionChecked(const PhoneLine::Answer& answer);
     void dropConnection(const QString& reason);
     void probe();
-    void submit(const QString& number, const QString& adsoyad, const std::string& text, Pending pending);
+    // `text` as it goes to the phone; `entry` its log row.
+    void submit(const SendLog::Entry& entry, const std::string& text, Pending pending);
     bool sendNextOfRun();
     void endRun(SendRun::State end);
     void settle(const std::vector<PhoneLine::Answer>& answers);

@@ -23,6 +23,7 @@ namespace {
 
 struct NoRecipients : BulkRecipients {
     std::vector<Recipient> fromCurrentRow() const override { return {}; }
+    int currentRow() const override { return 0; }
 };
 
 struct NoModem : SmsModem {
@@ -105,8 +106,10 @@ int main(int argc, char** argv) {
     NoRecipients recipients;
     NoModem modem;
     SendLog sendLog([] { return QSqlDatabase(); });
+    CampaignStore campaigns(sendLog);
     SendingWorkflow workflow({label4, memo1, memo2, label7, edit1, panel1, timer1, button6, label8, button9},
-                             {recipients, modem, sendLog, [](const QString&) {}, [](const QString&) {}});
+                             {recipients, modem, sendLog, campaigns, [](const QString&) {},
+                              [](const QString&) {}, [](const QString&, const QStringList&) { return 0; }});
     constexpr int deliveries = 100000;
     const long before = residentKiB();
     QElapsedTimer clock;

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <deque>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
@@ -30,7 +31,9 @@ struct FakeRecipients : BulkRecipients {
         ++reads;
         return rows;
     }
+    int currentRow() const override { return current; }
     std::vector<Recipient> rows;
+    int current = 0;
     mutable int reads = 0;
 };
 
@@ -157,9 +160,22 @@ protected:
     bool logWritable = true;
     SendLog sendLogTable{
         [this] { return logWritable ? QSqlDatabase::database(dbName, false) : QSqlDatabase(); }};
+    CampaignStore campaigns{sendLogTable};
+    QStringList asked;       // "<question> [Gönder/Vazgeç]"
+    std::deque<int> choices; // the buttons chosen; none: the default
     SendingWorkflow workflow{{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
-                             {recipients, modem, sendLogTable, [this](const QString& text) { shown << text; },
-                              [this](const QString& text) { errors << text; }, [this] { return now; }}};
+                             {recipients, modem, sendLogTable, campaigns,
+                              [this](const QString& text) { shown << text; },
+                              [this](const QString& text) { errors << text; },
+                              [this](const QString& text, const QStringList& buttons) {
+                                  asked << text + u" ["_s + buttons.join(u'/') + u"]"_s;
+                                  const int choice = choices.empty() ? 0 : choices.front();
+                                  if (!choices.empty()) {
+                                      choices.pop_front();
+                                  }
+                                  return choice;
+                              },
+                              [this] { return now; }}};
 };
 
 TEST_F(Workflow, CountFollowsTheText) {
@@ -323,10 +339,9 @@ TEST_F(Workflow, NothingIsSentThatCannotBeLogged) {
     } catch (const SendLogError& error) {
         EXPECT_STREQ(error.what(), "Gönderim kaydı yazılamadı: rehber dosyası açık değil");
     }
-    startRun({u"05351110001"_s});
-    EXPECT_THROW(workflow.Timer1Timer(), SendLogError);
+    EXPECT_THROW(startRun({u"05351110001"_s}), SendLogError) << "a campaign that cannot be stored";
     EXPECT_TRUE(modem.sent.empty());
-    EXPECT_EQ(workflow.run().state(), SendRun::State::Stopped);
+    EXPECT_EQ(workflow.run().state(), SendRun::State::Idle);
     EXPECT_FALSE(Timer1.isActive());
 }
 
@@ -428,7 +443,7 @@ TEST_F(Workflow, TheListAndTheTextAreFixedAtThePress) {
     }
     EXPECT_EQ(recipients.reads, 1);
     EXPECT_EQ(workflow.run().state(), SendRun::State::Finished);
-    EXPECT_EQ(Label8.text(), u"Bitti: 3 / 3 gönderildi · 0 hata"_s);
+    EXPECT_EQ(Label8.text(), u"Bitti: 3 / 3 gönderildi · 0 hata — ayrıntı: Geçmiş"_s);
     EXPECT_EQ(Label4.text(), SendingWorkflow::Ready);
     EXPECT_TRUE(Button6.isEnabled());
     EXPECT_FALSE(Button9.isEnabled());
@@ -444,7 +459,7 @@ TEST_F(Workflow, NumbersThatAreNoneFailWithoutATick) {
     workflow.Timer1Timer();
     EXPECT_EQ(modem.numbers(), (std::vector<std::string>{"+905351110001", "+905321112233"}));
     EXPECT_FALSE(Timer1.isActive()) << "the tick that found only a number that is none ended the run";
-    EXPECT_EQ(Label8.text(), u"Bitti: 1 / 5 gönderildi · 4 hata"_s);
+    EXPECT_EQ(Label8.text(), u"Bitti: 1 / 5 gönderildi · 4 hata — ayrıntı: Geçmiş"_s);
     const QStringList rows = sendLog();
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[0], u"|Kişi 1|geçersiz numara: boş|hata"_s);
@@ -735,6 +750,133 @@ TEST_F(Workflow, RowsAProgramLeftWaitingAreMarkedUnknownAtStart) {
     EXPECT_EQ(sendLog(),
               QStringList({u"+905351110001|Kişi 1|+CMGS: 1|gönderildi"_s,
                            u"+905351110002|Kişi 2|program kapandı; telefonun yanıtı alınamadı|belirsiz"_s}));
+}
+
+struct QuestionCase {
+    const char* name;
+    std::vector<Recipient> rows;
+    int currentRow;
+    const char* question;
+    std::vector<std::string> sentTo; // after "Gönder"
+};
+
+class Question : public Workflow, public ::testing::WithParamInterface<QuestionCase> {};
+
+// Before a run the user sees how many people it reaches and from which row; the same number twice
+// is one message.
+TEST_P(Question, SaysWhomTheRunReaches) {
+    recipients.rows = GetParam().rows;
+    recipients.current = GetParam().currentRow;
+    memo1.setPlainText(u"Duyuru"_s);
+    choices = {1}; // "Vazgeç"
+    workflow.Button6Click();
+    EXPECT_EQ(asked, QStringList{QString::fromUtf8(GetParam().question)});
+    EXPECT_FALSE(Timer1.isActive());
+    EXPECT_TRUE(sendLog().isEmpty());
+    EXPECT_FALSE(campaigns.latest().has_value()) << "nothing is stored for a run not started";
+
+    workflow.Button6Click();
+    for (std::size_t tick = 0; tick < 10 && Timer1.isActive(); ++tick) {
+        workflow.Timer1Timer();
+        workflow.GsmModemReceive(answers("+CMGS: 1"));
+    }
+    EXPECT_EQ(modem.numbers(), GetParam().sentTo);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, Question,
+    ::testing::Values(
+        QuestionCase{
+            "TheWholeList",
+            {{1, u"Ayşe"_s, u"05351110001"_s},
+             {2, u"Can"_s, u"05351110002"_s},
+             {3, u"Ece"_s, u"05351110003"_s}},
+            0,
+            "3 kişiye gönderilecek: Ayşe … Ece. 3 SMS, yaklaşık 1 dk. Gönderilsin mi? [Gönder/Vazgeç]",
+            {"+905351110001", "+905351110002", "+905351110003"}},
+        QuestionCase{
+            "FromTheFifthRow",
+            {{5, u"Ayşe"_s, u"05351110001"_s}},
+            4,
+            "1 kişiye gönderilecek: Ayşe (listenin 5. satırından başlayarak; tüm liste için önce ilk satırı "
+            "seçin). 1 SMS, yaklaşık 1 dk. Gönderilsin mi? [Gönder/Vazgeç]",
+            {"+905351110001"}},
+        QuestionCase{"ANumberTwiceAsDialled",
+                     {{1, u"Ayşe"_s, u"05351110001"_s},
+                      {2, u"Ayşe Y."_s, u"+90 535 111 00 01"_s},
+                      {3, {}, u"05351110003"_s}},
+                     0,
+                     "2 kişiye gönderilecek: Ayşe … 05351110003. 2 SMS, yaklaşık 1 dk. Gönderilsin mi? "
+                     "[Gönder/Vazgeç]",
+                     {"+905351110001", "+905351110003"}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// "Durdur", then the button again: the campaign's own text goes to those it has not reached, and
+// to nobody twice.
+TEST_F(Workflow, AStoppedCampaignGoesOnWhereItStopped) {
+    startRun({u"05351110001"_s, u"05351110002"_s, u"05351110003"_s}, u"İlk metin"_s);
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(answers("+CMGS: 1"));
+    workflow.Timer1Timer();
+    workflow.Button9Click(); // the second message is with the phone
+    EXPECT_EQ(campaigns.latest()->durum, CampaignStore::Durum::Durduruldu);
+    workflow.GsmModemReceive(answers("+CMGS: 2"));
+
+    asked.clear();
+    memo1.setPlainText(u"Başka bir metin"_s);
+    recipients.rows = {{9, u"Yeni"_s, u"05009999999"_s}};
+    workflow.Button6Click(); // "Devam"
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(
+        asked[0].contains(u": 2 / 3 gönderildi. Kalanlara devam edilsin mi? [Devam/Yeni gönderim/Vazgeç]"_s))
+        << asked[0].toStdString();
+    EXPECT_EQ(Label8.text(), u"2 / 3 gönderildi · 0 hata · kalan ~1 dk"_s);
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(answers("+CMGS: 3"));
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.numbers(), (std::vector<std::string>{"+905351110001", "+905351110002", "+905351110003"}));
+    EXPECT_EQ(modem.sent.back().text, "Ilk metin") << "the campaign's own text";
+    EXPECT_EQ(Label8.text(), u"Bitti: 3 / 3 gönderildi · 0 hata — ayrıntı: Geçmiş"_s);
+    EXPECT_EQ(campaigns.latest()->durum, CampaignStore::Durum::Bitti);
+
+    workflow.Button6Click(); // a finished campaign is not offered again
+    EXPECT_TRUE(asked.last().startsWith(u"1 kişiye gönderilecek: Yeni."_s)) << asked.last().toStdString();
+}
+
+TEST_F(Workflow, ANewCampaignLeavesTheUnfinishedOneStopped) {
+    startRun({u"05351110001"_s, u"05351110002"_s});
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(answers("+CMGS: 1"));
+    const qint64 first = campaigns.latest()->id;
+    workflow.Button9Click();
+    choices = {1, 0}; // "Yeni gönderim", then "Gönder"
+    startRun({u"05351110003"_s}, u"Yeni"_s);
+    EXPECT_EQ(campaigns.campaign(first)->durum, CampaignStore::Durum::Durduruldu);
+    EXPECT_NE(campaigns.latest()->id, first);
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.back(), (Sms{"+905351110003", "", "Yeni"}));
+    choices = {2}; // "Vazgeç"
+    workflow.Button9Click();
+    workflow.Button6Click();
+    EXPECT_EQ(modem.sent.size(), 2U);
+}
+
+TEST_F(Workflow, TheFailedOnesGoAgainAsANewCampaign) {
+    startRun({u"05351110001"_s, u"05351110002"_s, u"05351110003"_s}, u"Tekrar"_s);
+    for (const char* answer : {"+CMGS: 1", "+CMS ERROR: 500", "+CMGS: 2"}) {
+        workflow.Timer1Timer();
+        workflow.GsmModemReceive(answers(answer));
+    }
+    workflow.Timer1Timer();
+    const qint64 first = campaigns.latest()->id;
+    asked.clear();
+    workflow.retryFailed(first, false);
+    EXPECT_EQ(asked,
+              QStringList{
+                  u"1 kişiye gönderilecek: Kişi 2. 1 SMS, yaklaşık 1 dk. Gönderilsin mi? [Gönder/Vazgeç]"_s});
+    workflow.Timer1Timer();
+    EXPECT_EQ(modem.sent.back(), (Sms{"+905351110002", "", "Tekrar"}));
+    EXPECT_NE(campaigns.latest()->id, first);
 }
 
 } // namespace
