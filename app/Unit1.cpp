@@ -34,9 +34,12 @@ TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem, S
     smsModem_ = std::make_unique<GsmSmsModem>(*GsmModem);
     sending_ = std::make_unique<SendingWorkflow>(
         SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
-        SendingServices{recipients_, *smsModem_, sendLog_,
+        SendingServices{recipients_, *smsModem_, sendLog_, campaigns_,
                         [](const QString& text) { UserDialogs::current().showMessage(text); },
                         [](const QString& text) { UserDialogs::current().showError(text); },
+                        [](const QString& text, const QStringList& buttons) {
+                            return UserDialogs::current().ask(text, buttons);
+                        },
                         [] { return PhoneLine::Clock::now(); }, timings});
     layOut();
     wire();
@@ -88,10 +91,12 @@ void TForm1::layOut() {
     place(Button3, "Button3", 120, 376, 49, 25, QStringLiteral("Sil"));
     place(Button5, "Button5", 176, 376, 97, 25, QStringLiteral("Excel den Yükle"));
     // The run's progress and its stop, where the hidden reply log lies under the send buttons.
-    place(Label8, "Label8", 536, 296, 185, 41);
+    place(Label8, "Label8", 536, 296, 185, 70);
     Label8.setWordWrap(true);
     Label8.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(Button9, "Button9", 536, 344, 185, 41, QStringLiteral("Durdur"));
+    place(Button9, "Button9", 536, 376, 185, 25, QStringLiteral("Durdur"));
+    // The send history, in the free top area right of the port controls.
+    place(Button11, "Button11", 400, 60, 97, 25, QStringLiteral("Geçmiş"));
 
     DBGrid1.setModel(&DataSource1);
     DBGrid1.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -113,7 +118,7 @@ void TForm1::layOut() {
 
     // Tab order within each parent: the window's own controls, then Panel1's.
     chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
-                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9});
+                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9, &Button11});
     fitCaptions(*this);
 }
 
@@ -147,6 +152,7 @@ void TForm1::wire() {
     connect(&Button6, &QPushButton::clicked, this, [this] { guarded([this] { Button6Click(); }); });
     connect(&Button8, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button8Click); });
     connect(&Button9, &QPushButton::clicked, this, [this] { guarded([this] { Button9Click(); }); });
+    connect(&Button11, &QPushButton::clicked, this, [this] { guarded([this] { Button11Click(); }); });
     connect(&Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
     connect(&memo1, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { memo1Change(); }); });
 
@@ -281,6 +287,22 @@ void TForm1::Button6Click() {
 
 void TForm1::Button9Click() {
     sending_->Button9Click();
+}
+
+void TForm1::Button11Click() {
+    if (!history_) {
+        history_ = std::make_unique<HistoryWindow>(
+            campaigns_,
+            [this](qint64 id, bool withUnknown) {
+                guarded([&] { sending_->resumeCampaign(id, withUnknown); });
+            },
+            [this](qint64 id, bool withUnknown) { guarded([&] { sending_->retryFailed(id, withUnknown); }); },
+            this);
+    }
+    history_->refresh();
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
 }
 
 void TForm1::Timer1Timer() {

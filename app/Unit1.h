@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HistoryWindow.h"
 #include "ImportProgress.h"
 #include "PhonebookLock.h"
 #include "SendLogFile.h"
@@ -30,6 +31,7 @@ class PhonebookRecipients : public BulkRecipients {
 public:
     explicit PhonebookRecipients(PhonebookView& view) : view_(view) {}
     std::vector<Recipient> fromCurrentRow() const override;
+    int currentRow() const override { return std::max(view_.currentRow(), 0); }
 
 private:
     PhonebookView& view_;
@@ -91,6 +93,7 @@ public:
     void Button6Click();
     void Button8Click();
     void Button9Click();
+    void Button11Click(); // "Geçmiş"
     void Timer1Timer();
     void memo1Change();
     void DBGrid1CtrlDelete();
@@ -154,6 +157,7 @@ private:
     QPushButton Button5{&Panel1};
     QLabel Label8{&Panel1};
     QPushButton Button9{&Panel1};
+    QPushButton Button11{this};
 
     // Components without a place on the screen.
     PhonebookDatabase conn;
@@ -164,8 +168,10 @@ private:
     PhonebookRecipients recipients_{numara};
     SendLogFile sendLogFile_;
     SendLog sendLog_{[this] { return sendLogFile_.connection(); }};
+    CampaignStore campaigns_{sendLog_};
     std::unique_ptr<GsmSmsModem> smsModem_;
     std::unique_ptr<SendingWorkflow> sending_;
     ImportProgress importProgress_{this};
+    std::unique_ptr<HistoryWindow> history_; // made when first asked for
     bool syncingGrid_ = false;
 };

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -30,6 +33,26 @@ bool UserDialogs::confirmWarning(const QString& text) {
 bool UserDialogs::confirmQuestion(const QString& text) {
     return QMessageBox::question(activeWindow(), QStringLiteral("Confirm"), text,
                                  QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+int UserDialogs::ask(const QString& text, const QStringList& buttons) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton,
+                    activeWindow());
+    std::vector<QPushButton*> added;
+    for (const QString& caption : buttons) {
+        added.push_back(
+            box.addButton(caption, added.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    }
+    box.setDefaultButton(added.front());
+    box.setEscapeButton(added.back());
+    box.exec();
+    const auto chosen = std::find(added.begin(), added.end(), box.clickedButton());
+    return chosen == added.end() ? static_cast<int>(added.size()) - 1
+                                 : static_cast<int>(chosen - added.begin());
+}
+
+QString UserDialogs::saveFileName(const QString& suggested, const QString& filter) {
+    return QFileDialog::getSaveFileName(activeWindow(), QString(), suggested, filter);
 }
 
 QString UserDialogs::openFileName() {

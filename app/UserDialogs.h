@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 
 class QWidget;
@@ -18,6 +19,11 @@ public:
     virtual bool confirmWarning(const QString& text);
     // A question box with OK and Cancel; true only for OK.
     virtual bool confirmQuestion(const QString& text);
+    // A question box with these buttons: the first is the default (Return), the last answers Escape
+    // and closing the box. Returns the index of the button chosen.
+    virtual int ask(const QString& text, const QStringList& buttons);
+    // The save dialog for a file of this kind ("CSV (*.csv)"); empty when cancelled.
+    virtual QString saveFileName(const QString& suggested, const QString& filter);
     // The file-open dialog `op`: no filter, no title; empty when cancelled.
     virtual QString openFileName();
 

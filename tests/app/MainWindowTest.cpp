@@ -273,8 +273,8 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
         {"Button4", 536, 200, 185, 41}, {"Button6", 536, 248, 185, 41}, {"memo2", 544, 296, 185, 89},
         {"Edit2", 21, 11, 102, 21},     {"Edit3", 122, 11, 102, 21},    {"Edit4", 221, 11, 92, 21},
         {"DBGrid1", 8, 32, 505, 337},   {"Button2", 8, 376, 49, 25},    {"Button8", 64, 376, 49, 25},
-        {"Button3", 120, 376, 49, 25},  {"Button5", 176, 376, 97, 25},  {"Label8", 536, 296, 185, 41},
-        {"Button9", 536, 344, 185, 41},
+        {"Button3", 120, 376, 49, 25},  {"Button5", 176, 376, 97, 25},  {"Label8", 536, 296, 185, 70},
+        {"Button9", 536, 376, 185, 25}, {"Button11", 400, 60, 97, 25},
     };
     for (const Placement& p : placements) {
         EXPECT_EQ(control(*form, p.name).geometry(), QRect(p.left, p.top, p.width, p.height)) << p.name;
@@ -308,8 +308,11 @@ TEST_F(MainWindowTest, RunProgressAndStopFitTheFreeSpaceUnderTheSendButtons) {
     EXPECT_EQ(progress.text(), "");
     EXPECT_EQ(stop.text(), "Durdur");
     EXPECT_FALSE(stop.isEnabled()) << "no run goes";
-    for (const QString& longest : {QStringLiteral("99999 / 99999 gönderildi · 99999 hata · kalan ~3334 dk"),
-                                   QStringLiteral("Durduruldu: 99999 / 99999 gönderildi · 99999 hata")}) {
+    for (const QString& longest :
+         {QStringLiteral("99999 / 99999 gönderildi · 99999 hata · 9999 belirsiz · kalan ~3334 dk"),
+          QStringLiteral("Bitti: 99999 / 99999 gönderildi · 99999 hata · 9999 belirsiz — ayrıntı: Geçmiş"),
+          QStringLiteral("Art arda 5 mesaj gönderilemedi: gönderim duraklatıldı\n99999 / 99999 gönderildi · "
+                         "99999 hata · 9999 belirsiz")}) {
         progress.setText(longest);
         EXPECT_LE(progress.heightForWidth(progress.width()), progress.height()) << longest.toStdString();
     }

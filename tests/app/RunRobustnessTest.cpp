@@ -63,7 +63,7 @@ TEST_F(LatePhoneTest, ALateAnswerSettlesItsOwnMessageAndNoOther) {
                          "+905061110005|Gül Ünal|+CMGS: 2|gönderildi");
     EXPECT_EQ(sim().Received().substr(ConnectCommands.size()),
               submission("+905421110004", "Gec") + "AT\r" + submission("+905061110005", "Gec"));
-    EXPECT_EQ(progress().text(), "Bitti: 2 / 2 gönderildi · 0 hata");
+    EXPECT_EQ(progress().text(), "Bitti: 2 / 2 gönderildi · 0 hata — ayrıntı: Geçmiş");
 }
 
 class DeadPortTest : public RunTest {
@@ -203,7 +203,7 @@ TEST_F(FailingPhoneTest, FiveFailuresInARowPauseUntilTheUserGoesOn) {
     control<QPushButton>(*form, "Button6").click();
     ASSERT_TRUE(runEnds(2 + 4));
     EXPECT_EQ(sim().Messages().size(), 7U);
-    EXPECT_EQ(progress().text(), "Bitti: 2 / 7 gönderildi · 5 hata");
+    EXPECT_EQ(progress().text(), "Bitti: 2 / 7 gönderildi · 5 hata — ayrıntı: Geçmiş");
 }
 
 TEST_F(EndToEndTest, AnEmptyTextIsRefusedBeforeAByteGoesOut) {

@@ -24,6 +24,19 @@ public:
         questions << text;
         return next();
     }
+    int ask(const QString& text, const QStringList& buttons) override {
+        asked << text + QStringLiteral(" [") + buttons.join(u'/') + QStringLiteral("]");
+        if (choices.empty()) {
+            return 0;
+        }
+        const int choice = choices.front();
+        choices.pop_front();
+        return choice;
+    }
+    QString saveFileName(const QString& suggested, const QString& /*filter*/) override {
+        suggestedSaveNames << suggested;
+        return saveName;
+    }
     QString openFileName() override {
         ++fileDialogs;
         return fileName;
@@ -34,7 +47,11 @@ public:
     QStringList warnings;
     QStringList questions;
     std::deque<bool> answers; // OK is true; an empty script answers OK
-    QString fileName;         // what the file dialog returns; empty is Cancel
+    QStringList asked;        // "<text> [Gönder/Vazgeç]"
+    std::deque<int> choices;  // the button chosen by index; an empty script takes the default
+    QStringList suggestedSaveNames;
+    QString saveName; // what the save dialog returns; empty is Cancel
+    QString fileName; // what the file dialog returns; empty is Cancel
     int fileDialogs = 0;
 
 private:
