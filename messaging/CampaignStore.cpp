@@ -6,21 +6,8 @@
 
 namespace {
 
-QString reasonOf(const QSqlError& error) {
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
-
-void exec(QSqlQuery& query) {
-    if (!query.exec()) {
-        throw SendLogError(reasonOf(query.lastError()));
-    }
-}
-
-void prepare(QSqlQuery& query, const QString& statement) {
-    if (!query.prepare(statement)) {
-        throw SendLogError(reasonOf(query.lastError()));
-    }
-}
+using logsql::exec;
+using logsql::prepare;
 
 CampaignStore::Durum durumOf(const QString& text) {
     if (text == CampaignStore::text(CampaignStore::Durum::Bitti)) {
@@ -72,7 +59,7 @@ QSqlDatabase CampaignStore::database() {
 qint64 CampaignStore::start(const QString& mesaj, const std::vector<Recipient>& recipients) {
     QSqlDatabase db = database();
     if (!db.transaction()) {
-        throw SendLogError(reasonOf(db.lastError()));
+        throw SendLogError(db.lastError().text());
     }
     try {
         QSqlQuery query(db);
@@ -96,7 +83,7 @@ qint64 CampaignStore::start(const QString& mesaj, const std::vector<Recipient>& 
             exec(query);
         }
         if (!db.commit()) {
-            throw SendLogError(reasonOf(db.lastError()));
+            throw SendLogError(db.lastError().text());
         }
         return id;
     } catch (const SendLogError&) {

@@ -12,19 +12,22 @@ QString reasonOf(const QSqlError& error) {
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
-void run(QSqlQuery& query) {
-    if (!query.exec()) {
-        throw SendLogError(reasonOf(query.lastError()));
-    }
-}
+} // namespace
 
-void prepare(QSqlQuery& query, const QString& statement) {
+void logsql::prepare(QSqlQuery& query, const QString& statement) {
     if (!query.prepare(statement)) {
         throw SendLogError(reasonOf(query.lastError()));
     }
 }
 
-} // namespace
+void logsql::exec(QSqlQuery& query) {
+    if (!query.exec()) {
+        throw SendLogError(reasonOf(query.lastError()));
+    }
+}
+
+using logsql::exec;
+using logsql::prepare;
 
 SendLog::SendLog(std::function<QSqlDatabase()> connection) : m_connection(std::move(connection)) {}
 
@@ -61,19 +64,19 @@ void SendLog::makeTable(QSqlDatabase& database) {
                                   "adsoyad text not null default '', mesaj text not null, "
                                   "sonuc text not null default '', durum text not null, "
                                   "kampanya integer, numara integer)"));
-    run(query);
+    exec(query);
     // A table of an earlier version: the columns it lacks are added, none is dropped or renamed.
     const QSqlRecord columns = database.record(QStringLiteral("gonderim"));
     for (const char* column : {"kampanya", "numara"}) {
         if (!columns.contains(QLatin1String(column))) {
             prepare(query,
                     QStringLiteral("alter table gonderim add column %1 integer").arg(QLatin1String(column)));
-            run(query);
+            exec(query);
         }
     }
     prepare(query,
             QStringLiteral("create index if not exists gonderim_kampanya on gonderim (kampanya, numara)"));
-    run(query);
+    exec(query);
     m_tableReady = true;
 }
 
@@ -96,7 +99,7 @@ qint64 SendLog::add(const Entry& entry) {
     for (const std::optional<qint64>& key : {entry.kampanya, entry.numara}) {
         query.addBindValue(key ? QVariant(*key) : QVariant(QMetaType(QMetaType::LongLong)));
     }
-    run(query);
+    exec(query);
     return query.lastInsertId().toLongLong();
 }
 
@@ -141,5 +144,5 @@ void SendLog::markInterrupted() {
     query.addBindValue(text(Durum::Belirsiz));
     query.addBindValue(QStringLiteral("program kapandı; telefonun yanıtı alınamadı"));
     query.addBindValue(text(Durum::Bekliyor));
-    run(query);
+    exec(query);
 }

@@ -33,6 +33,14 @@ public:
         : std::runtime_error(QStringLiteral("Gönderim kaydı yazılamadı: %1").arg(reason).toStdString()) {}
 };
 
+class QSqlQuery;
+
+// Statements on the send log's file; a refusal throws SendLogError with the engine's text.
+namespace logsql {
+void prepare(QSqlQuery& query, const QString& statement);
+void exec(QSqlQuery& query);
+} // namespace logsql
+
 class SendLog {
 public:
     enum class Durum { Gonderildi, Hata, Bekliyor, Belirsiz };

@@ -232,21 +232,29 @@ void SendingWorkflow::resume(const CampaignStore::Campaign& campaign, std::vecto
     m_services.campaigns.setDurum(campaign.id, CampaignStore::Durum::Suruyor);
     m_run.start(campaign.id, std::move(recipients), campaign.mesaj,
                 {counts.sent, withUnknown ? 0 : counts.unknown, counts.total});
+    startTicking();
+}
+
+void SendingWorkflow::startTicking() {
     setStatus(Ready);
     m_controls.Timer1.setInterval(static_cast<int>(m_services.timings.tick.count()));
     m_controls.Timer1.start();
     showRun();
 }
 
-void SendingWorkflow::resumeCampaign(qint64 id, bool withUnknown) {
+std::optional<CampaignStore::Campaign> SendingWorkflow::campaignToSend(qint64 id) {
     if (sendRefused()) {
-        return;
+        return std::nullopt;
     }
     if (m_run.going()) {
         m_services.showMessage(runGoing);
-        return;
+        return std::nullopt;
     }
-    const std::optional<CampaignStore::Campaign> campaign = m_services.campaigns.campaign(id);
+    return m_services.campaigns.campaign(id);
+}
+
+void SendingWorkflow::resumeCampaign(qint64 id, bool withUnknown) {
+    const std::optional<CampaignStore::Campaign> campaign = campaignToSend(id);
     if (!campaign) {
         return;
     }
@@ -262,14 +270,7 @@ void SendingWorkflow::resumeCampaign(qint64 id, bool withUnknown) {
 }
 
 void SendingWorkflow::retryFailed(qint64 id, bool withUnknown) {
-    if (sendRefused()) {
-        return;
-    }
-    if (m_run.going()) {
-        m_services.showMessage(runGoing);
-        return;
-    }
-    const std::optional<CampaignStore::Campaign> campaign = m_services.campaigns.campaign(id);
+    const std::optional<CampaignStore::Campaign> campaign = campaignToSend(id);
     if (!campaign) {
         return;
     }
@@ -314,10 +315,7 @@ void SendingWorkflow::startCampaign(std::vector<Recipient> recipients, const QSt
     // Stored before any message: a crash from here on leaves a campaign that can be resumed.
     const qint64 id = m_services.campaigns.start(text, recipients);
     m_run.start(id, std::move(recipients), text, {});
-    setStatus(Ready);
-    m_controls.Timer1.setInterval(static_cast<int>(m_services.timings.tick.count()));
-    m_controls.Timer1.start();
-    showRun();
+    startTicking();
 }
 
 void SendingWorkflow::Button9Click() {

@@ -169,6 +169,9 @@ private:
     bool sendRefused();
     bool textIsEmpty();
     bool resumeOffered();
+    // The campaign, when a run of it may start now; otherwise the user is told why not.
+    std::optional<CampaignStore::Campaign> campaignToSend(qint64 id);
+    void startTicking();
     void resume(const CampaignStore::Campaign& campaign, std::vector<Recipient> recipients, bool withUnknown);
     bool confirmed(const std::vector<Recipient>& recipients, const QString& text, int startRow);
     void startCampaign(std::vector<Recipient> recipients, const QString& text);
