@@ -11,7 +11,7 @@ packages=(
   libzip-dev libexpat1-dev
   libgtest-dev
   clang libclang-rt-14-dev clang-format clang-tidy
-  gammu python3-openpyxl
+  gammu python3-gammu python3-openpyxl
   xvfb xauth
   "$@"
 )
