@@ -151,6 +151,11 @@ void TFakeLine::Feed(const std::string& bytes) {
     Incoming += bytes;
 }
 
+void TFakeLine::SetOpen(bool open) {
+    std::lock_guard lock(Mutex);
+    Open = open;
+}
+
 void TFakeLine::SetGone() {
     std::lock_guard lock(Mutex);
     Gone = true;

@@ -50,6 +50,8 @@ struct TFakeLine {
     std::vector<TLineSettings> Settings;
 
     void Feed(const std::string& bytes);
+    // As another program opening or closing the device would.
+    void SetOpen(bool open);
     void SetGone();
     TLineSettings LastSettings();
 };

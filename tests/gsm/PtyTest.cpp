@@ -72,10 +72,11 @@ protected:
     }
 
     TTempDir Dev;
-    TModemSim Sim{LinkedAs(Dev / "ttyUSB0")};
-    TGsmModem Modem{SystemPlatform(Dev.Path().string())};
+    // What the handlers record outlives the component, whose reading thread may still deliver.
     TTrace Events;
     TReceived Received;
+    TModemSim Sim{LinkedAs(Dev / "ttyUSB0")};
+    TGsmModem Modem{SystemPlatform(Dev.Path().string())};
 };
 
 TEST_F(OnPty, LineSettingsReachTheTerminal) {
