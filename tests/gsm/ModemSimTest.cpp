@@ -21,6 +21,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A PDU written field by field.
+std::string Fields(std::initializer_list<const char*> fields) {
+    std::string hex;
+    for (const char* field : fields) {
+        hex += field;
+    }
+    return hex;
+}
+
 // The program's side of the line, raw.
 class TLineEnd {
 public:
@@ -283,14 +292,11 @@ TEST_F(ModemSimPdu, ReadsWhatItIsGiven) {
         {"default alphabet", 21, "0011000C910935123254760000AA07CDB21C1D168701", "\r\n+CMGS: 1\r\n\r\nOK\r\n",
          "+905321234567", "Merhaba", "7bit", 0, 0},
         {"a national number, a service centre of its own", 21,
-         "07910945920800331100"
-         "0B815023214365F7"
-         "0000AA07CDB21C1D168701",
+         Fields({"07910945920800331100", "0B815023214365F7", "0000AA07CDB21C1D168701"}),
          "\r\n+CMGS: 2\r\n\r\nOK\r\n", "05321234567", "Merhaba", "7bit", 0, 0},
         {"Turkish single shift", 58,
-         "0051000C910935123254760000AA32032401019886F39BB41BB499FAD7723F2811DE9CD9E17CD8CD026DD29BB37F33E76FC"
-         "6A04D"
-         "7273F46EA6DC04",
+         "0051000C910935123254760000AA32032401019886F39BB41BB499FAD7723F2811DE9CD9E17CD8CD026DD29BB37F33E7"
+         "6FC6A04D7273F46EA6DC04",
          "\r\n+CMGS: 3\r\n\r\nOK\r\n", "+905321234567", "Sayın Şükrü Çağlayan, ığüşöç İĞÜŞÖÇ", "7bit", 0, 1},
         {"UCS-2", 24, "0011000C910935123254760008AA0A06450631062D06280627", "\r\n+CMGS: 4\r\n\r\nOK\r\n",
          "+905321234567", "مرحبا", "ucs2", 0, 0},
@@ -301,13 +307,7 @@ TEST_F(ModemSimPdu, ReadsWhatItIsGiven) {
         {"no hexadecimal", 21, "0011000C910935123254760000AA07CDB21C1D1687ZZ", "\r\n+CMS ERROR: 304\r\n", "",
          "", "", 0, 0},
         {"a status report is no submission", 25,
-         "00"
-         "06"
-         "05"
-         "0C91093512325476"
-         "42105021433521"
-         "42105021434521"
-         "00",
+         Fields({"00", "06", "05", "0C91093512325476", "42105021433521", "42105021434521", "00"}),
          "\r\n+CMS ERROR: 304\r\n", "", "", "", 0, 0},
         {"cut short", 21, "0011000C910935123254760000AA07CDB21C1D1687", "\r\n+CMS ERROR: 304\r\n", "", "", "",
          0, 0},

@@ -11,6 +11,15 @@
 
 namespace {
 
+// A PDU written field by field.
+std::string Fields(std::initializer_list<const char*> fields) {
+    std::string hex;
+    for (const char* field : fields) {
+        hex += field;
+    }
+    return hex;
+}
+
 struct TReport {
     const char* name;
     std::string hex;
@@ -29,66 +38,27 @@ struct TReport {
 // in swapped semi-octets, the time zone in quarters of an hour (21: +12, 0A: -20); TP-ST.
 const TReport Reports[] = {
     {"delivered",
-     "0791094592080033"
-     "06"
-     "05"
-     "0C91093512325476"
-     "42105021433521"
-     "42105021434521"
-     "00",
+     Fields({"0791094592080033", "06", "05", "0C91093512325476", "42105021433521", "42105021434521", "00"}),
      "+905429800033", 25, 5, "+905321234567", "2024-01-05 12:34:53 +03:00", "2024-01-05 12:34:54 +03:00",
      0x00, DeliveryState::Delivered},
     {"failed for good, national numbers, west of UTC",
-     "0681"
-     "5023214365"
-     "06"
-     "FF"
-     "0B815023214365F7"
-     "3221133295950A"
-     "4210100000500A"
-     "46",
+     Fields({"0681", "5023214365", "06", "FF", "0B815023214365F7", "3221133295950A", "4210100000500A", "46"}),
      "0532123456", 25, 255, "05321234567", "2023-12-31 23:59:59 -05:00", "2024-01-01 00:00:05 -05:00", 0x46,
      DeliveryState::Failed},
-    {"still trying",
-     "00"
-     "06"
-     "07"
-     "0C91093512325476"
-     "42105021433521"
-     "42105021434521"
-     "21",
+    {"still trying", Fields({"00", "06", "07", "0C91093512325476", "42105021433521", "42105021434521", "21"}),
      "", 25, 7, "+905321234567", "2024-01-05 12:34:53 +03:00", "2024-01-05 12:34:54 +03:00", 0x21,
      DeliveryState::Pending},
     {"what may follow the status is not read",
-     "00"
-     "06"
-     "07"
-     "0C91093512325476"
-     "42105021433521"
-     "42105021434521"
-     "60"
-     "00",
-     "", 26, 7, "+905321234567", "2024-01-05 12:34:53 +03:00", "2024-01-05 12:34:54 +03:00", 0x60,
+     Fields({"00", "06", "07", "0C91093512325476", "42105021433521", "42105021434521", "60", "00"}), "", 26,
+     7, "+905321234567", "2024-01-05 12:34:53 +03:00", "2024-01-05 12:34:54 +03:00", 0x60,
      DeliveryState::Failed},
     {"a report on a command",
-     "00"
-     "26"
-     "07"
-     "0C91093512325476"
-     "42105021433521"
-     "42105021434521"
-     "00",
-     "", 25, 7, "+905321234567", "2024-01-05 12:34:53 +03:00", "2024-01-05 12:34:54 +03:00", 0x00,
+     Fields({"00", "26", "07", "0C91093512325476", "42105021433521", "42105021434521", "00"}), "", 25, 7,
+     "+905321234567", "2024-01-05 12:34:53 +03:00", "2024-01-05 12:34:54 +03:00", 0x00,
      DeliveryState::Delivered, true},
     {"a time stamp that is no time",
-     "00"
-     "06"
-     "07"
-     "0C91093512325476"
-     "4A105021433521"
-     "42105021434521"
-     "80",
-     "", 25, 7, "+905321234567", "", "2024-01-05 12:34:54 +03:00", 0x80, DeliveryState::Pending},
+     Fields({"00", "06", "07", "0C91093512325476", "4A105021433521", "42105021434521", "80"}), "", 25, 7,
+     "+905321234567", "", "2024-01-05 12:34:54 +03:00", 0x80, DeliveryState::Pending},
 };
 
 TEST(StatusReport, Table) {
@@ -116,13 +86,8 @@ TEST(StatusReport, WhatTheSimulatedPhoneSendsReadsBack) {
     report.dischargeTime = {2025, 3, 9, 8, 7, 36, -14};
     report.status = 0x41;
     const std::string hex = encodeStatusReport(report);
-    EXPECT_EQ(hex, "0791094592080033"
-                   "06"
-                   "C8"
-                   "0C91093512325476"
-                   "52309080706021"
-                   "52309080706349"
-                   "41");
+    EXPECT_EQ(hex, Fields({"0791094592080033", "06", "C8", "0C91093512325476", "52309080706021",
+                           "52309080706349", "41"}));
     const StatusReport back = decodeStatusReport(hex);
     EXPECT_EQ(back.messageReference, 200);
     EXPECT_EQ(back.recipient, report.recipient);
@@ -149,13 +114,8 @@ TEST(StatusReport, DeliveryStateByRange) {
 }
 
 TEST(StatusReport, MalformedIsRefused) {
-    const std::string whole = "00"
-                              "06"
-                              "07"
-                              "0C91093512325476"
-                              "42105021433521"
-                              "42105021434521"
-                              "00";
+    const std::string whole =
+        Fields({"00", "06", "07", "0C91093512325476", "42105021433521", "42105021434521", "00"});
     for (const std::string& hex :
          {std::string(), whole.substr(0, whole.size() - 2), whole.substr(0, 12), whole + "0",
           "ZZ" + whole.substr(2), std::string("0011000C910935123254760000AA07CDB21C1D168701")}) {
@@ -179,11 +139,8 @@ TEST(SubmitDecoder, WhatTheEncoderDoesNotWrite) {
     EXPECT_EQ(spanish.singleShiftLanguage, 2);
     EXPECT_EQ(spanish.text, U"a");
     // A service centre of its own and a message reference.
-    DecodedSubmit withCentre = decodeSubmit("0791094592080033"
-                                            "11"
-                                            "07"
-                                            "0C91093512325476"
-                                            "0000AA07CDB21C1D168701");
+    DecodedSubmit withCentre =
+        decodeSubmit(Fields({"0791094592080033", "11", "07", "0C91093512325476", "0000AA07CDB21C1D168701"}));
     EXPECT_EQ(withCentre.serviceCentre, "+905429800033");
     EXPECT_EQ(withCentre.messageReference, 7);
     EXPECT_EQ(withCentre.tpduOctets, 21);
@@ -218,13 +175,8 @@ TEST(SubmitDecoder, MalformedIsRefused) {
         "001",      // odd
         "00GG",     // no hexadecimal digit
         "07911234", // service centre address beyond the end
-        "00"
-        "06"
-        "07"
-        "0C91093512325476"
-        "42105021433521"
-        "42105021434521"
-        "00",                                                     // a status report
+        // a status report
+        Fields({"00", "06", "07", "0C91093512325476", "42105021433521", "42105021434521", "00"}),
         merhaba.substr(0, merhaba.size() - 2),                    // user data cut short
         merhaba + "00",                                           // an octet after the user data
         "0011000C910935123254760000AAA1" + std::string(282, '0'), // 161 septets
