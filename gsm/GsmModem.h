@@ -27,6 +27,9 @@
 // OnPduFailed never repeats what the received text shows. While a submission
 // is under way the reading thread passes every 20 ms instead of 500, and
 // delivers what it read on the same rhythm until it has delivered all of it.
+// The dialogue's writes raise no OnSend, which belongs to the caller's thread.
+// A connection that ends (Disconnect, the device gone) drops the submission
+// without an event of its own: OnDisconnect tells.
 // With no submission under way, reading and SendSms are as they always were.
 //
 // Lifetime. The component joins every reading thread it starts: Disconnect

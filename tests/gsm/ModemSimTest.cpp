@@ -371,6 +371,10 @@ TEST_F(ModemSimPdu, PartsJoinAndAChosenPartIsRefused) {
     EXPECT_EQ(messages[2].Part, 2);
     EXPECT_EQ(messages[2].Parts, 3);
     EXPECT_EQ(messages[2].PartReference, 7);
+    const bool single = campaign.alphabet.singleShift == NationalLanguage::Turkish;
+    const bool locking = campaign.alphabet.lockingShift == NationalLanguage::Turkish;
+    EXPECT_EQ(messages[2].Header,
+              std::string("0003070302") + (single ? "240101" : "") + (locking ? "250101" : ""));
     EXPECT_EQ(JoinedTexts(messages), std::vector<std::string>{"Merhaba"}) << "a message with a refused part";
 
     Sim->Stop();

@@ -81,6 +81,7 @@ struct TSubmittedSms {
     std::string Pdu;           // the hex after the prompt; Text is empty when it could not be read
     bool StatusReport = false; // TP-SRR
     std::string Coding;        // "7bit", "8bit" or "ucs2"
+    std::string Header;        // the user data header's elements in hex, "" without one
     int LockingShift = 0;      // national language tables the header names (1 Turkish)
     int SingleShift = 0;
     int PartReference = -1; // the concatenation header's reference; -1 without one

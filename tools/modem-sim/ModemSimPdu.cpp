@@ -1,6 +1,7 @@
 // The simulated phone's PDU mode: SMS-SUBMIT PDUs read as a phone reads them, and the status
 // reports it sends for the parts that asked for one.
 #include "ModemSim.h"
+#include "PduFields.h"
 #include "SmsCharacters.h"
 #include "StatusReport.h"
 #include "SubmitDecoder.h"
@@ -85,6 +86,7 @@ void TModemSim::SubmitPdu() {
         sms.Text = decoded.coding == SmsDataCoding::EightBit
                        ? std::string(decoded.data.begin(), decoded.data.end())
                        : toUtf8(decoded.text);
+        sms.Header = toHex(decoded.header);
         sms.LockingShift = decoded.lockingShiftLanguage;
         sms.SingleShift = decoded.singleShiftLanguage;
         if (decoded.concatenation) {
