@@ -256,7 +256,7 @@ void TModemSim::Run() {
                 FOutput.front().Due - std::chrono::steady_clock::now());
             timeout = static_cast<int>(std::clamp<long long>(left.count() + 1, 1, 200));
         }
-        timeout = static_cast<int>(std::clamp<long long>(UntilNextReport().count() + 1, 1, timeout));
+        timeout = ReportWait(timeout);
         std::array<pollfd, 2> items{{{FWake[0], POLLIN, 0}, {FMaster, POLLIN, 0}}};
         lock.unlock();
         const int ready = ::poll(items.data(), FMaster >= 0 ? 2 : 1, timeout);

@@ -146,7 +146,8 @@ private:
     void ScheduleReport(const TSubmittedSms& sms);
     std::string StatusReportFor(const TSubmittedSms& sms, std::uint8_t status) const;
     void ReleaseReports();
-    std::chrono::milliseconds UntilNextReport() const;
+    // Milliseconds until the next report falls due, 1 to `longest`.
+    int ReportWait(int longest) const;
 
     TModemSimOptions FOptions;
     mutable std::mutex FMutex;

@@ -40,7 +40,7 @@ SmsTimestamp LocalTimestamp(std::chrono::system_clock::time_point when) {
             local.tm_hour,
             local.tm_min,
             local.tm_sec,
-            static_cast<int>(local.tm_gmtoff / (15 * 60))};
+            static_cast<int>(local.tm_gmtoff / (15L * 60))};
 }
 
 // The n-th value of a list whose last value holds for every later n.
@@ -153,15 +153,16 @@ void TModemSim::ReleaseReports() {
     FReports.erase(FReports.begin(), due);
 }
 
-std::chrono::milliseconds TModemSim::UntilNextReport() const {
+int TModemSim::ReportWait(int longest) const {
     if (FReports.empty()) {
-        return std::chrono::milliseconds::max();
+        return longest;
     }
     const auto next =
         std::min_element(FReports.begin(), FReports.end(),
                          [](const TDueReport& a, const TDueReport& b) { return a.Due < b.Due; });
-    return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                      next->Due - std::chrono::steady_clock::now()));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next->Due - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<long long>(left.count() + 1, 1, longest));
 }
 
 bool TModemSim::SendStatusReport(int reference, std::uint8_t status) {
