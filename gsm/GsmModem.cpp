@@ -1,12 +1,15 @@
 #include "GsmModem.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <utility>
 
 namespace {
 
 constexpr std::chrono::milliseconds PollInterval{500};
+// The reading thread's pause while a PDU submission waits for the phone.
+constexpr std::chrono::milliseconds DialoguePollInterval{20};
 constexpr int DisconnectTurns = 500;
 constexpr std::chrono::milliseconds LaterTurn{15};
 constexpr std::int32_t InQueueSize = 4096;
@@ -58,6 +61,11 @@ void TSignal::Set() {
     FChanged.notify_all();
 }
 
+void TSignal::Reset() {
+    std::lock_guard lock(FMutex);
+    FSet = false;
+}
+
 bool TSignal::IsSet() const {
     std::lock_guard lock(FMutex);
     return FSet;
@@ -72,12 +80,17 @@ void TSystemClock::Sleep(std::chrono::milliseconds period) {
     std::this_thread::sleep_for(period);
 }
 
-void TSystemClock::PollPause(std::chrono::milliseconds period, const TSignal& stop) {
-    stop.WaitFor(period);
+void TSystemClock::PollPause(std::chrono::milliseconds period, const TSignal& wake) {
+    wake.WaitFor(period);
 }
 
 void TSystemClock::WaitTurn(std::chrono::milliseconds period, const TSignal& ended) {
     ended.WaitFor(period);
+}
+
+std::chrono::milliseconds TSystemClock::Now() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
 }
 
 TGsmPlatform SystemPlatform(const std::string& deviceRoot) {
@@ -88,12 +101,13 @@ TGsmPlatform SystemPlatform(const std::string& deviceRoot) {
     return platform;
 }
 
-// The reading thread of one connection. It owns the open device; its end
-// raises OnDisconnect, purges and closes the device and clears ConnectedPort.
+// The reading thread of one connection. It owns the open device and carries on
+// the PDU submissions made on it; its end raises OnDisconnect, purges and
+// closes the device and clears ConnectedPort.
 class TComThread {
 public:
-    TComThread(TGsmModem& owner, std::unique_ptr<TSerialDevice> device)
-        : FOwner(owner), FDevice(std::move(device)) {}
+    TComThread(TGsmModem& owner, std::unique_ptr<TSerialDevice> device, const std::string& portName)
+        : FOwner(owner), FDevice(std::move(device)), FDialogue(portName) {}
     ~TComThread() { Join(); }
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
@@ -101,7 +115,25 @@ public:
     void Start() {
         FThread = std::thread([this] { Run(); });
     }
-    void RequestStop() { FStop.Set(); }
+    void RequestStop() {
+        FStop.Set();
+        FWake.Set();
+    }
+    // The caller's thread hands a submission over; the reading thread takes it on its next pass.
+    void RequestPdu(int tpduOctets, const std::string& hex) {
+        {
+            std::lock_guard lock(FRequestMutex);
+            if (FRequest || FDialogueBusy) {
+                throw std::logic_error("Önceki mesaj parçası telefona verilmeden yenisi gönderilemez.");
+            }
+            FRequest = TPduRequest{tpduOctets, hex};
+        }
+        FWake.Set();
+    }
+    bool PduUnderWay() const {
+        std::lock_guard lock(FRequestMutex);
+        return FRequest || FDialogueActive;
+    }
     void Join() {
         if (FThread.joinable()) {
             RequestStop();
@@ -134,35 +166,85 @@ private:
 
     void Body() {
         int pass = 1;
+        bool fast = false;
         while (!Stopping()) {
-            ReadStep(pass);
+            FWake.Reset();
+            const std::string chunk = ReadStep(pass);
+            RaiseNotices(CarryOnSubmission(chunk));
             if (pass % 2 == 0 && !FOwner.FReceiveBuffer.empty()) {
                 FOwner.DoReceive(*this);
             }
+            // A submission waits for the phone: look again soon, and deliver what it brought soon.
+            fast = PduUnderWay() || (fast && !FOwner.FReceiveBuffer.empty());
             if (!Stopping()) {
-                FOwner.FPlatform.Clock->PollPause(PollInterval, FStop);
+                FOwner.FPlatform.Clock->PollPause(fast ? DialoguePollInterval : PollInterval, FWake);
             }
             pass = pass % 10 + 1;
         }
     }
 
-    void ReadStep(int pass) {
+    // What the pass read, upper-cased, also kept for delivery.
+    std::string ReadStep(int pass) {
         try {
             if (Stopping()) {
-                return;
+                return {};
             }
             const std::int64_t waiting = FDevice->BytesWaiting();
             if (Stopping() || waiting <= 0) {
-                return;
+                return {};
             }
             std::string chunk = UpperCaseAscii(FDevice->Read(static_cast<std::size_t>(waiting)));
             if (pass % 2 != 0) {
-                FOwner.FReceiveBuffer = std::move(chunk);
+                FOwner.FReceiveBuffer = chunk;
             } else {
                 FOwner.FReceiveBuffer += chunk;
             }
+            return chunk;
         } catch (...) {
             // A failed read counts as nothing read; the next pass tries again.
+            return {};
+        }
+    }
+
+    // The dialogue is the reading thread's alone; the caller's thread reaches it only through the
+    // request it leaves, and sees whether another may come through the two flags.
+    std::vector<TPduDialogue::TNotice> CarryOnSubmission(const std::string& chunk) {
+        {
+            std::lock_guard lock(FRequestMutex);
+            if (FRequest && FDialogue.Accepts()) {
+                FDialogue.Request(FRequest->TpduOctets, std::move(FRequest->Hex));
+                FRequest.reset();
+            }
+        }
+        std::vector<TPduDialogue::TNotice> notices =
+            FDialogue.Step(chunk, FOwner.FPlatform.Clock->Now(),
+                           [this](const std::string& bytes) { return WriteWhole(bytes); });
+        std::lock_guard lock(FRequestMutex);
+        FDialogueBusy = !FDialogue.Accepts();
+        FDialogueActive = FDialogue.Active();
+        return notices;
+    }
+
+    bool WriteWhole(const std::string& bytes) {
+        try {
+            std::lock_guard lock(FOwner.FWriteMutex);
+            return !Stopping() &&
+                   FDevice->Write(bytes.data(), bytes.size()) == static_cast<std::int32_t>(bytes.size());
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void RaiseNotices(const std::vector<TPduDialogue::TNotice>& notices) {
+        for (const TPduDialogue::TNotice& notice : notices) {
+            if (FOwner.FCurrentThread.load() != this) {
+                return;
+            }
+            if (notice.Kind == TPduDialogue::TNotice::nkWritten && FOwner.OnPduWritten) {
+                FOwner.OnPduWritten(FOwner);
+            } else if (notice.Kind == TPduDialogue::TNotice::nkFailed && FOwner.OnPduFailed) {
+                FOwner.OnPduFailed(FOwner, notice.Reason);
+            }
         }
     }
 
@@ -192,10 +274,21 @@ private:
         FEnded.Set();
     }
 
+    struct TPduRequest {
+        int TpduOctets;
+        std::string Hex;
+    };
+
     TGsmModem& FOwner;
     std::unique_ptr<TSerialDevice> FDevice;
     TSignal FStop;
+    TSignal FWake; // set with the stop request, and by a submission
     TSignal FEnded;
+    TPduDialogue FDialogue; // reading thread only
+    mutable std::mutex FRequestMutex;
+    std::optional<TPduRequest> FRequest; // handed over, not yet taken
+    bool FDialogueBusy = false;          // the dialogue takes no request now
+    bool FDialogueActive = false;        // the dialogue waits for the phone
     std::atomic<std::int64_t> FOsThreadId{0};
     std::thread FThread;
 };
@@ -521,7 +614,7 @@ void TGsmModem::Connect() {
         throw CannotConnect();
     }
 
-    FThread = std::make_unique<TComThread>(*this, std::move(device));
+    FThread = std::make_unique<TComThread>(*this, std::move(device), FPortName);
     FCurrentThread.store(FThread.get());
     FThread->Start();
 
@@ -571,7 +664,11 @@ std::int32_t TGsmModem::SendString(const std::string& text) {
     }
     try {
         const std::size_t length = std::min(text.size(), text.find('\0'));
-        const std::int32_t written = FThread->Device().Write(text.data(), length);
+        std::int32_t written = 0;
+        {
+            std::lock_guard lock(FWriteMutex);
+            written = FThread->Device().Write(text.data(), length);
+        }
         if (OnSend) {
             OnSend(*this, text.substr(0, static_cast<std::size_t>(std::max(written, 0))));
         }
@@ -586,6 +683,9 @@ void TGsmModem::SendSms(const std::string& number, const std::string& serviceCen
     // Each step is one write and a pause; the phone's replies are not awaited. A step the device
     // did not take whole ends the submission: the phone would otherwise get half a command or a
     // text without its end, and the caller would count as sent what never left.
+    if (FThread && FThread->PduUnderWay()) {
+        throw std::logic_error("PDU ile gönderim sürerken metin kipinde mesaj gönderilemez.");
+    }
     const auto step = [this](const std::string& bytes) {
         const std::size_t length = std::min(bytes.size(), bytes.find('\0'));
         if (SendString(bytes) < static_cast<std::int32_t>(length)) {
@@ -601,6 +701,20 @@ void TGsmModem::SendSms(const std::string& number, const std::string& serviceCen
     }
     step("AT+CMGS=\"" + number + "\"\r");
     step(text + '\x1A');
+}
+
+void TGsmModem::SubmitPdu(int tpduOctets, const std::string& hexPdu) {
+    if (!FThread || !FThread->Device().IsOpen()) {
+        throw std::runtime_error(FPortName + " is not open.");
+    }
+    // Hex digits only, so that nothing but the PDU and Ctrl-Z can follow the prompt.
+    const bool hexOnly = !hexPdu.empty() && hexPdu.size() % 2 == 0 &&
+                         hexPdu.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+    const int centreOctets = hexOnly ? std::stoi(hexPdu.substr(0, 2), nullptr, 16) : 0;
+    if (!hexOnly || tpduOctets <= 0 || static_cast<int>(hexPdu.size() / 2) - 1 - centreOctets != tpduOctets) {
+        throw std::invalid_argument("PDU'nun uzunluğu " + std::to_string(tpduOctets) + " sekizli değil.");
+    }
+    FThread->RequestPdu(tpduOctets, hexPdu);
 }
 
 void TGsmModem::DoReceive(const TComThread& thread) {

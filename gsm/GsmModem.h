@@ -1,14 +1,36 @@
-// TGsmModem: a GSM phone on a serial port, driven with text-mode AT commands.
+// TGsmModem: a GSM phone on a serial port, driven with AT commands: an SMS in
+// text mode (SendSms) or as a PDU (SubmitPdu).
 //
 // Threads. The caller's thread (the user interface) runs construction,
 // destruction, the property accessors, GetExistingPorts, Connect with
 // OnConnect, Disconnect with ProcessMessages, SendString and SendSms with
-// OnSend. While a port is open one reading thread, owned by the component,
-// polls the port every 500 ms and itself runs OnReceive, OnRing and, at its
-// end, OnDisconnect; handlers that touch a user interface must hand their work
-// to its thread. Shared between the two: ConnectedPort, the stop request and
-// the reference to the current reading thread (all atomic), the priority, and
-// the open device (whose operations tolerate each other and its closing).
+// OnSend, and SubmitPdu. While a port is open one reading thread, owned by the
+// component, polls the port every 500 ms and itself runs OnReceive, OnRing,
+// OnPduWritten, OnPduFailed and, at its end, OnDisconnect; handlers that touch
+// a user interface must hand their work to its thread. Shared between the two:
+// ConnectedPort, the stop request and the reference to the current reading
+// thread (all atomic), the priority, the open device (whose operations
+// tolerate each other and its closing), the PDU submission (under a mutex),
+// and the writing: one write at a time, so bytes of the two threads never mix.
+//
+// A PDU submission. SubmitPdu takes it in the caller's thread and returns at
+// once; the reading thread carries it on (PduDialogue.h has the dialogue):
+//   1. it wakes from its pause and writes ESC and "AT+CMGF=0\r";
+//   2. on "OK" it writes "AT+CMGS=<tpduOctets>\r";
+//   3. on the prompt "> " it writes the hex and Ctrl-Z and raises OnPduWritten;
+//   4. the phone's answer, "+CMGS: <reference>" and "OK" or an error, ends it.
+// Each wait of steps 2 and 3 is bounded by PromptBound (5 s); past it ESC is
+// written and OnPduFailed raised with the reason. A write the device does not
+// take whole (ESC written after it) raises OnPduFailed too. A refusal of
+// either command ends the submission without an event. Everything the phone
+// sends, its answers included, reaches OnReceive as always, and only there:
+// OnPduFailed never repeats what the received text shows. While a submission
+// is under way the reading thread passes every 20 ms instead of 500, and
+// delivers what it read on the same rhythm until it has delivered all of it.
+// The dialogue's writes raise no OnSend, which belongs to the caller's thread.
+// A connection that ends (Disconnect, the device gone) drops the submission
+// without an event of its own: OnDisconnect tells.
+// With no submission under way, reading and SendSms are as they always were.
 //
 // Lifetime. The component joins every reading thread it starts: Disconnect
 // waits for the thread's end (at most 500 turns, ending as soon as it has
@@ -34,6 +56,7 @@
 // Strings are raw single bytes (code page 1254 on the line).
 #pragma once
 
+#include "PduDialogue.h"
 #include "SerialPlatform.h"
 
 #include <array>
@@ -42,6 +65,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -141,8 +165,21 @@ public:
     // Throws std::runtime_error("COM3 is not open.").
     std::int32_t SendString(const std::string& text);
     // Throws the not-open error of SendString, or "Mesaj gönderilemedi: COM3 portu veri almıyor."
-    // when a write did not go out whole (the device took nothing for about a second).
+    // when a write did not go out whole (the device took nothing for about a second), or
+    // std::logic_error while a PDU submission is under way.
     void SendSms(const std::string& number, const std::string& serviceCentre, const std::string& text);
+
+    // How long the phone may take to answer AT+CMGF=0, and to give its prompt after AT+CMGS.
+    static constexpr std::chrono::milliseconds PromptBound = TPduDialogue::PromptBound;
+    // Submits one SMS-SUBMIT PDU: `hexPdu` as AT+CMGS takes it after the prompt (the service
+    // centre address in front, "00" for the phone's own), `tpduOctets` the TPDU's length without
+    // it. Returns at once; the reading thread carries the submission on (see above). Throws the
+    // not-open error of SendString; std::invalid_argument when the hex is not whole octets of
+    // hexadecimal digits or its TPDU is not tpduOctets long; std::logic_error while an earlier
+    // submission has not written its PDU, or waits to start. One made while the phone's answer
+    // to the PDU before is awaited waits for that answer (at most a minute) before its first
+    // byte.
+    void SubmitPdu(int tpduOctets, const std::string& hexPdu);
 
     // Raises OnRing when the delivered text holds "RING", with the number
     // between the first two quotes after "+CLIP:".
@@ -156,6 +193,11 @@ public:
     std::function<void(TGsmModem&sender, TCommPort port)> OnConnect, OnDisconnect;
     std::function<void(TGsmModem&sender, const std::string&buffer)> OnReceive, OnSend;
     std::function<void(TGsmModem& sender, const std::string& callerNumber)> OnRing;
+    // The PDU and Ctrl-Z of a submission went out whole; the phone's answer follows in OnReceive.
+    std::function<void(TGsmModem& sender)> OnPduWritten;
+    // A submission ended without its PDU going out, for a reason the received text does not show
+    // ("Telefon 5 sn içinde \"> \" istemini vermedi.", "Mesaj gönderilemedi: COM3 portu veri almıyor.").
+    std::function<void(TGsmModem& sender, const std::string& reason)> OnPduFailed;
     // Run by Disconnect while it waits; default none.
     std::function<void()> ProcessMessages;
 
@@ -179,6 +221,7 @@ private:
     void DoReceive(const TComThread& thread);
 
     TGsmPlatform FPlatform;
+    std::mutex FWriteMutex; // one write to the device at a time, from either thread
 
     std::string FPortName;
     std::int32_t FLineRate = 4800;

@@ -84,6 +84,7 @@ public:
 class TSignal {
 public:
     void Set();
+    void Reset();
     bool IsSet() const;
     // True when the flag was set before the period ran out.
     bool WaitFor(std::chrono::milliseconds period) const;
@@ -100,18 +101,22 @@ public:
     // A fixed pause of the caller's thread (Connect, SendSms).
     virtual void Sleep(std::chrono::milliseconds period) = 0;
     // The reading thread's pause between two polling passes; ends early when
-    // `stop` is set.
-    virtual void PollPause(std::chrono::milliseconds period, const TSignal& stop) = 0;
+    // `wake` is set (by a stop request, or a PDU submission to start).
+    virtual void PollPause(std::chrono::milliseconds period, const TSignal& wake) = 0;
     // One turn of Disconnect's wait for the reading thread; ends early when
     // `ended` is set.
     virtual void WaitTurn(std::chrono::milliseconds period, const TSignal& ended) = 0;
+    // A steady time, from any start: what the bounds of a PDU submission are
+    // measured against.
+    virtual std::chrono::milliseconds Now() const = 0;
 };
 
 class TSystemClock : public TClock {
 public:
     void Sleep(std::chrono::milliseconds period) override;
-    void PollPause(std::chrono::milliseconds period, const TSignal& stop) override;
+    void PollPause(std::chrono::milliseconds period, const TSignal& wake) override;
     void WaitTurn(std::chrono::milliseconds period, const TSignal& ended) override;
+    std::chrono::milliseconds Now() const override;
 };
 
 // Everything the component takes from the system. OpenDevice returns nullptr

@@ -9,9 +9,9 @@ packages=(
   qt6-base-dev libqt6sql6-sqlite libsqlite3-dev sqlite3
   qt6-translations-l10n fonts-liberation2
   libzip-dev libexpat1-dev
-  libgtest-dev
+  libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
-  gammu python3-openpyxl
+  gammu python3-gammu python3-openpyxl
   xvfb xauth
   "$@"
 )

@@ -96,7 +96,7 @@ TEST_F(Connection, PortThatIsNotPresentCannotBeConnected) {
 }
 
 TEST_F(Connection, PortHeldElsewhereCannotBeConnected) {
-    Fake.Line("/dev/ttyUSB0")->Open = true;
+    Fake.Line("/dev/ttyUSB0")->SetOpen(true);
     Modem.SetPort(spCOM1);
     EXPECT_EQ(ErrorMessage([&] { Modem.Connect(); }), "Cannot connect to COM1.");
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
@@ -237,7 +237,7 @@ class CallInsideProcessMessages : public Connection, public ::testing::WithParam
 TEST_P(CallInsideProcessMessages, DoesNothingAndTheRunningConnectEndsSoundly) {
     const TNestedCall& nested = GetParam();
     ConnectTo(spCOM1);
-    Fake.Line("/dev/ttyUSB1")->Open = nested.TargetBusy; // another program holds COM2
+    Fake.Line("/dev/ttyUSB1")->SetOpen(nested.TargetBusy); // another program holds COM2
     std::vector<std::string> nestedErrors;
     int calls = 0;
     Modem.ProcessMessages = [&] {
@@ -253,7 +253,7 @@ TEST_P(CallInsideProcessMessages, DoesNothingAndTheRunningConnectEndsSoundly) {
     EXPECT_EQ(Modem.ConnectedPort(), nested.ConnectedAfter);
 
     Modem.ProcessMessages = nullptr;
-    Fake.Line("/dev/ttyUSB1")->Open = false;
+    Fake.Line("/dev/ttyUSB1")->SetOpen(false);
     Modem.Connect();
     EXPECT_EQ(Modem.ConnectedPort(), spCOM2) << "the component is usable afterwards";
 }

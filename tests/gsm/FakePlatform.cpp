@@ -151,6 +151,11 @@ void TFakeLine::Feed(const std::string& bytes) {
     Incoming += bytes;
 }
 
+void TFakeLine::SetOpen(bool open) {
+    std::lock_guard lock(Mutex);
+    Open = open;
+}
+
 void TFakeLine::SetGone() {
     std::lock_guard lock(Mutex);
     Gone = true;
@@ -167,12 +172,13 @@ void TFakeClock::Sleep(std::chrono::milliseconds period) {
     FNow += period;
 }
 
-void TFakeClock::PollPause(std::chrono::milliseconds period, const TSignal& stop) {
+void TFakeClock::PollPause(std::chrono::milliseconds period, const TSignal& wake) {
     std::unique_lock lock(FMutex);
     ++FEntered;
+    FLastPause = period;
     FChanged.notify_all();
-    // The stop request has its own signal; look at it between short waits.
-    while (FReleased == 0 && !stop.IsSet()) {
+    // The wake signal has its own mutex; look at it between short waits.
+    while (FReleased == 0 && !wake.IsSet()) {
         FChanged.wait_for(lock, 1ms);
     }
     if (FReleased > 0) {
@@ -218,6 +224,16 @@ int TFakeClock::Pauses() const {
 int TFakeClock::Turns() const {
     std::lock_guard lock(FMutex);
     return FTurns;
+}
+
+void TFakeClock::Advance(std::chrono::milliseconds period) {
+    std::lock_guard lock(FMutex);
+    FNow += period;
+}
+
+std::chrono::milliseconds TFakeClock::LastPause() const {
+    std::lock_guard lock(FMutex);
+    return FLastPause;
 }
 
 std::chrono::milliseconds TFakeClock::Now() const {

@@ -50,6 +50,8 @@ struct TFakeLine {
     std::vector<TLineSettings> Settings;
 
     void Feed(const std::string& bytes);
+    // As another program opening or closing the device would.
+    void SetOpen(bool open);
     void SetGone();
     TLineSettings LastSettings();
 };
@@ -59,8 +61,9 @@ public:
     explicit TFakeClock(std::shared_ptr<TTrace> trace) : FTrace(std::move(trace)) {}
 
     void Sleep(std::chrono::milliseconds period) override;
-    void PollPause(std::chrono::milliseconds period, const TSignal& stop) override;
+    void PollPause(std::chrono::milliseconds period, const TSignal& wake) override;
     void WaitTurn(std::chrono::milliseconds period, const TSignal& ended) override;
+    std::chrono::milliseconds Now() const override;
 
     // Waits until the reading thread has entered its pause `count` times.
     bool WaitForPauses(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -71,7 +74,10 @@ public:
     // How long one turn of Disconnect waits in real time for the thread's end.
     void SetTurnWait(std::chrono::milliseconds wait);
     int Turns() const;
-    std::chrono::milliseconds Now() const;
+    // Moves the time on, as if the reading thread's pause had lasted that much longer.
+    void Advance(std::chrono::milliseconds period);
+    // The length of the reading thread's last pause.
+    std::chrono::milliseconds LastPause() const;
 
 private:
     std::shared_ptr<TTrace> FTrace;
@@ -82,6 +88,7 @@ private:
     int FTurns = 0;
     std::chrono::milliseconds FTurnWait{10000};
     std::chrono::milliseconds FNow{0};
+    std::chrono::milliseconds FLastPause{0};
 };
 
 // A platform of fake devices: each listed COM name has a TFakeLine.

@@ -4,6 +4,8 @@
 #include "GsmModem.h"
 #include "LinuxTermios2.h"
 #include "ModemSim.h"
+#include "SmsCharacters.h"
+#include "SmsSubmit.h"
 #include "TempDir.h"
 
 #include <algorithm>
@@ -70,10 +72,11 @@ protected:
     }
 
     TTempDir Dev;
-    TModemSim Sim{LinkedAs(Dev / "ttyUSB0")};
-    TGsmModem Modem{SystemPlatform(Dev.Path().string())};
+    // What the handlers record outlives the component, whose reading thread may still deliver.
     TTrace Events;
     TReceived Received;
+    TModemSim Sim{LinkedAs(Dev / "ttyUSB0")};
+    TGsmModem Modem{SystemPlatform(Dev.Path().string())};
 };
 
 TEST_F(OnPty, LineSettingsReachTheTerminal) {
@@ -147,6 +150,46 @@ TEST_F(OnPty, SubmitsAnSmsAndDeliversTheConfirmation) {
     EXPECT_EQ(Modem.ConnectedPort(), spNone);
     Modem.Connect();
     EXPECT_EQ(Modem.ConnectedPort(), spCOM1) << "the port is free again after Disconnect";
+}
+
+TEST_F(OnPty, SubmitsALongTurkishMessageAsPdusAndGetsItsReports) {
+    Modem.OnPduWritten = [this](TGsmModem&) { Events.Add("written"); };
+    Modem.OnPduFailed = [this](TGsmModem&, const std::string& reason) { Events.Add("failed " + reason); };
+    Modem.Connect();
+    Modem.SendString("AT+CNMI=2,1,0,1,0\r");
+    std::u16string text;
+    while (text.size() < 400) {
+        text += u"Sayın Şükrü Çağlayan, şubemizde kış indirimi başladı. ";
+    }
+    text.resize(400);
+    SmsSubmitOptions options;
+    options.reference = 42;
+    options.statusReport = true;
+    const SmsSubmission submission = buildSmsSubmit("+905321234567", text, options);
+    ASSERT_EQ(submission.parts.size(), 3U);
+    // Each part after the one before is confirmed; its "OK" may still be on the way.
+    for (std::size_t n = 0; n < submission.parts.size(); ++n) {
+        Modem.SubmitPdu(submission.parts[n].tpduOctets, submission.parts[n].hex);
+        ASSERT_TRUE(Received.WaitFor("+CMGS: " + std::to_string(n + 1) + "\r\n")) << n;
+    }
+    EXPECT_EQ(JoinedTexts(Sim.Messages()), std::vector<std::string>{toUtf8(smsCharacters(text))});
+    for (const TSubmittedSms& part : Sim.Messages()) {
+        EXPECT_EQ(part.LockingShift, static_cast<int>(submission.alphabet.lockingShift));
+        EXPECT_EQ(part.SingleShift, static_cast<int>(submission.alphabet.singleShift));
+        EXPECT_TRUE(part.StatusReport);
+    }
+    // Every part gets its report: "+CDS: 25" and the PDU, whose reference is the part's.
+    EXPECT_TRUE(Received.WaitFor("06030C91093512325476"));
+    EXPECT_TRUE(Received.WaitFor("+CDS: 25\r\n0791094592080033"));
+    const std::string sent = Sim.Received();
+    EXPECT_EQ(sent.find("\x1b"
+                        "AT+CMGF=0\rAT+CMGS=" +
+                        std::to_string(submission.parts[0].tpduOctets) + "\r" + submission.parts[0].hex +
+                        "\x1a"),
+              std::string("AT+CLIP=1;+CRC=1\rAT+CNMI=2,1,0,1,0\r").size());
+    EXPECT_EQ(Events.Count("written"), 3U);
+    EXPECT_EQ(Events.Count("OnConnect COM1"), 1U);
+    EXPECT_EQ(Events.Entries().size(), 4U) << "nothing failed";
 }
 
 TEST_F(OnPty, DeviceThatVanishesEndsTheConnection) {

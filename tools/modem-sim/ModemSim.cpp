@@ -262,6 +262,7 @@ void TModemSim::Run() {
             FChanged.notify_all();
         }
         TakeHeld();
+        ReleaseReports();
         Flush();
         int timeout = 200;
         const auto until = [&timeout](std::chrono::steady_clock::time_point due) {
@@ -275,6 +276,7 @@ void TModemSim::Run() {
         if (!FHeld.empty()) {
             until(FBusyUntil);
         }
+        timeout = ReportWait(timeout);
         std::array<pollfd, 2> items{{{FWake[0], POLLIN, 0}, {FMaster, POLLIN, 0}}};
         lock.unlock();
         const int ready = ::poll(items.data(), FMaster >= 0 ? 2 : 1, timeout);
@@ -311,10 +313,15 @@ void TModemSim::Take(char byte) {
     if (FTextEntry) {
         if (byte == Escape) {
             FTextEntry = false;
+            FPduEntry = false;
             Queue(Result("OK"), true);
         } else if (byte == CtrlZ) {
             FTextEntry = false;
-            Submit();
+            if (std::exchange(FPduEntry, false)) {
+                SubmitPdu();
+            } else {
+                Submit();
+            }
         } else if (byte == '\r') {
             FBody += byte;
             Queue("\r\n> ", false);
@@ -438,20 +445,17 @@ bool TModemSim::ExecuteExtended(const std::string& name, char kind, const std::s
         return true;
     };
     if (name == "CMGF") {
-        if (kind == '=' && argument != "1") {
-            return false;
-        }
-        if (kind == '=') {
-            FTextMode = 1;
-            return true;
-        }
-        return flag(FTextMode, "CMGF", "(1)");
+        return flag(FTextMode, "CMGF", "(0,1)");
     }
     if (name == "CLIP") {
         return flag(FClip, "CLIP", "(0,1)");
     }
     if (name == "CRC") {
         return flag(FCrc, "CRC", "(0,1)");
+    }
+    if (name == "CNMI" && kind == '=') {
+        FNewMessageIndications = argument;
+        return true;
     }
     if (name == "CMEE" || name == "CNMI" || name == "CSCS" || name == "CPMS" || name == "CSMP" ||
         name == "CFUN") {
@@ -468,6 +472,18 @@ bool TModemSim::ExecuteExtended(const std::string& name, char kind, const std::s
         } else if (kind == '?') {
             out += Result("+CSCA: \"" + FServiceCentre + "\",145");
         }
+        return true;
+    }
+    if (name == "CMGS" && kind == '=' && FTextMode == 0) {
+        // PDU mode: the TPDU's length in octets.
+        if (argument.empty() || argument.size() > 3 ||
+            argument.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        FPduLength = std::stoi(argument);
+        FBody.clear();
+        FTextEntry = true;
+        FPduEntry = true;
         return true;
     }
     if (name == "CMGS") {
@@ -497,11 +513,19 @@ bool TModemSim::ExecuteExtended(const std::string& name, char kind, const std::s
 }
 
 void TModemSim::Submit() {
-    TSubmittedSms sms{FRecipient, FBody, FServiceCentre, 0};
+    TSubmittedSms sms;
+    sms.Number = FRecipient;
+    sms.Text = FBody;
+    sms.ServiceCentre = FServiceCentre;
+    Answer(std::move(sms), FBody.size() > MaxTextLength ? "+CMS ERROR: 305" : "");
+}
+
+void TModemSim::Answer(TSubmittedSms sms, const std::string& fault, bool refusedPart) {
+    sms.Taken = std::chrono::system_clock::now();
     const int submission = ++FSubmissions;
-    if (FBody.size() > MaxTextLength) {
-        Queue(Result("+CMS ERROR: 305"), true);
-    } else if (FOptions.RefuseSubmissions.contains(submission) ||
+    if (!fault.empty()) {
+        Queue(Result(fault), true);
+    } else if (refusedPart || FOptions.RefuseSubmissions.contains(submission) ||
                (FOptions.RefuseEvery > 0 && submission % FOptions.RefuseEvery == 0)) {
         Queue(Result(FOptions.RefusalReply), true);
     } else if (FOptions.AnswerErrors) {

@@ -13,13 +13,21 @@
 //
 // It answers the commands a program needs to submit an SMS in text mode
 // (3GPP TS 27.005/27.007): AT, ATE0/ATE1, ATZ, AT+CMGF, AT+CSCA, AT+CLIP,
-// AT+CRC, AT+CMEE, AT+CSCS, identification and status queries, and AT+CMGS
-// with the "> " prompt, the body ended by Ctrl-Z ("+CMGS: <ref>" and "OK") or
-// cancelled by ESC ("OK"). A body over 160 characters is refused with
-// "+CMS ERROR: 305"; chosen submissions can be refused, answered late (the phone
-// busy meanwhile), or all left unanswered; the phone can also be silent, as a
-// port with nothing behind it. Unknown commands answer "ERROR". Lines end with
-// CR LF.
+// AT+CRC, AT+CMEE, AT+CSCS, AT+CNMI, identification and status queries, and
+// AT+CMGS with the "> " prompt, the body ended by Ctrl-Z ("+CMGS: <ref>" and
+// "OK") or cancelled by ESC ("OK"). A body over 160 characters is refused with
+// "+CMS ERROR: 305"; chosen submissions can be refused, answered late (the
+// phone busy meanwhile), or all left unanswered; the phone can also be silent,
+// as a port with nothing behind it. Unknown commands answer "ERROR". Lines end
+// with CR LF.
+//
+// In PDU mode (AT+CMGF=0) AT+CMGS=<length> takes an SMS-SUBMIT PDU in hex,
+// its service centre address in front, and reads it as a phone would (GSM
+// 7-bit with the Turkish shift tables, 8-bit, UCS-2, concatenation, the
+// status report request); a PDU it cannot read, or whose TPDU is not <length>
+// octets long, is refused with "+CMS ERROR: 304". After AT+CNMI=2,1,0,1,0 a
+// part that asked for a status report gets one, "+CDS: <length>" and the
+// report's PDU, after a chosen delay with a chosen status.
 //
 // All members may be called from any thread; the simulator runs its own.
 #pragma once
@@ -59,14 +67,39 @@ struct TModemSimOptions {
     bool Silent = false;
     // Every byte received is appended to this file.
     std::string LogPath;
+    // Refuse the parts of concatenated messages with these numbers (2: the
+    // second part of every message) with RefusalReply.
+    std::set<int> RefuseParts;
+    // The n-th status report goes ReportDelays[n] after its part's "+CMGS:"
+    // with the status ReportStatuses[n] (TP-ST: 0x00 delivered, 0x20-0x3F still
+    // trying, 0x40-0x7F failed); past the end of a list its last value holds.
+    // Delays that shrink make reports arrive out of order.
+    std::vector<std::chrono::milliseconds> ReportDelays{std::chrono::milliseconds(0)};
+    std::vector<std::uint8_t> ReportStatuses{0x00};
 };
 
 struct TSubmittedSms {
     std::string Number;
-    std::string Text;
+    std::string Text; // in PDU mode: UTF-8 (GSM 7-bit, UCS-2) or the octets (8-bit data)
     std::string ServiceCentre;
-    int Reference = 0; // 0 when refused or never confirmed
+    int Reference = 0;                           // 0 when refused or never confirmed
+    std::chrono::system_clock::time_point Taken; // when the body ended
+
+    // PDU mode only.
+    std::string Pdu;           // the hex after the prompt; Text is empty when it could not be read
+    bool StatusReport = false; // TP-SRR
+    std::string Coding;        // "7bit", "8bit" or "ucs2"
+    std::string Header;        // the user data header's elements in hex, "" without one
+    int LockingShift = 0;      // national language tables the header names (1 Turkish)
+    int SingleShift = 0;
+    int PartReference = -1; // the concatenation header's reference; -1 without one
+    int Parts = 1;
+    int Part = 1;
 };
+
+// The texts of the messages whose every part the phone confirmed, parts joined
+// in order, in the order each message's last part came.
+std::vector<std::string> JoinedTexts(const std::vector<TSubmittedSms>& messages);
 
 class TModemSim {
 public:
@@ -99,6 +132,9 @@ public:
     void Ring(const std::string& number);
     // Writes the bytes as they are, e.g. an unsolicited result.
     void Send(const std::string& bytes);
+    // Sends a status report at once for the part confirmed with this
+    // reference, whether it asked for one or not; false when there is none.
+    bool SendStatusReport(int reference, std::uint8_t status);
     // Closes the simulator's side: the program on the other side sees a hang-up.
     void CloseLine();
 
@@ -113,7 +149,15 @@ private:
     void ExecuteLine(const std::string& line);
     bool ExecuteExtended(const std::string& name, char kind, const std::string& argument, std::string& out);
     void Submit();
+    void Answer(TSubmittedSms sms, const std::string& fault, bool refusedPart = false);
     void CloseLocked();
+    // PDU mode (ModemSimPdu.cpp).
+    void SubmitPdu();
+    void ScheduleReport(const TSubmittedSms& sms);
+    std::string StatusReportFor(const TSubmittedSms& sms, std::uint8_t status) const;
+    void ReleaseReports();
+    // Milliseconds until the next report falls due, 1 to `longest`.
+    int ReportWait(int longest) const;
 
     TModemSimOptions FOptions;
     mutable std::mutex FMutex;
@@ -149,4 +193,14 @@ private:
     // While busy with a late answer: until when, and what arrived meanwhile.
     std::chrono::steady_clock::time_point FBusyUntil{};
     std::string FHeld;
+
+    bool FPduEntry = false;
+    int FPduLength = 0;
+    std::string FNewMessageIndications; // AT+CNMI's argument
+    struct TDueReport {
+        std::chrono::steady_clock::time_point Due;
+        std::string Bytes;
+    };
+    std::vector<TDueReport> FReports;
+    int FReportsScheduled = 0;
 };
