@@ -37,8 +37,8 @@ QString firstWords(const QString& text) {
 }
 
 QStringList countCells(const CampaignStore::Counts& counts) {
-    return {QString::number(counts.sent), QString::number(counts.failed), QString::number(counts.unknown),
-            QString::number(counts.waiting), QString::number(counts.total)};
+    return {QString::number(counts.sent),    QString::number(counts.delivered), QString::number(counts.failed),
+            QString::number(counts.unknown), QString::number(counts.waiting),   QString::number(counts.total)};
 }
 
 // A field as Excel reads it back: quoted when it holds the separator, a quote or a line break.
@@ -98,20 +98,21 @@ HistoryWindow::HistoryWindow(CampaignStore& campaigns, std::function<void(qint64
     : QWidget(parent, Qt::Window), campaigns_(campaigns), resume_(std::move(resume)),
       retry_(std::move(retry)),
       campaignRows_({QStringLiteral("Tarih"), QStringLiteral("Mesaj"), QStringLiteral("Gönderildi"),
-                     QStringLiteral("Hata"), QStringLiteral("Belirsiz"), QStringLiteral("Bekliyor"),
-                     QStringLiteral("Toplam"), QStringLiteral("Durum")}),
+                     QStringLiteral("Teslim"), QStringLiteral("Hata"), QStringLiteral("Belirsiz"),
+                     QStringLiteral("Bekliyor"), QStringLiteral("Toplam"), QStringLiteral("Durum")}),
       messageRows_({QStringLiteral("Ad Soyad"), QStringLiteral("Telefon"), QStringLiteral("Durum"),
-                    QStringLiteral("Yanıt"), QStringLiteral("Zaman"), QStringLiteral("Mesaj")}) {
+                    QStringLiteral("Teslim"), QStringLiteral("Yanıt"), QStringLiteral("Zaman"),
+                    QStringLiteral("Mesaj")}) {
     setUpWindow(*this, "HistoryWindow", QStringLiteral("Gönderim Geçmişi"), {720, 480}, {240, 140});
     setUpTable(campaignTable_, campaignRows_, "campaigns");
     setUpTable(messageTable_, messageRows_, "messages");
     campaignTable_.setColumnWidth(0, 100);
     campaignTable_.setColumnWidth(1, 220);
-    for (int count = 2; count <= 6; ++count) {
+    for (int count = 2; count <= 7; ++count) {
         // A handful of rows: the counts' columns take the width their header needs.
         campaignTable_.horizontalHeader()->setSectionResizeMode(count, QHeaderView::ResizeToContents);
     }
-    for (const auto& [column, width] : {std::pair{0, 150}, {1, 110}, {2, 75}, {3, 120}, {4, 100}}) {
+    for (const auto& [column, width] : {std::pair{0, 140}, {1, 100}, {2, 70}, {3, 80}, {4, 110}, {5, 95}}) {
         messageTable_.setColumnWidth(column, width);
     }
     summary_.setObjectName(QStringLiteral("summary"));
@@ -206,7 +207,8 @@ void HistoryWindow::showMessages() {
     rows.reserve(messages.size());
     for (const CampaignStore::Message& message : messages) {
         rows.push_back({message.recipient.adsoyad, message.telefon,
-                        message.durum.isEmpty() ? QStringLiteral("sırada") : message.durum, message.sonuc,
+                        message.durum.isEmpty() ? QStringLiteral("sırada") : message.durum, message.teslim,
+                        message.sonuc,
                         shortDate(message.zaman), message.mesaj});
     }
     messageRows_.setRows(std::move(rows));

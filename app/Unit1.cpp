@@ -3,6 +3,7 @@
 #include "CaptionFit.h"
 #include "FormLayout.h"
 #include "PhonebookLocation.h"
+#include "SendOptions.h"
 #include "Unit2.h"
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
@@ -33,8 +34,9 @@ TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem, S
       }) {
     smsModem_ = std::make_unique<GsmSmsModem>(*GsmModem);
     sending_ = std::make_unique<SendingWorkflow>(
-        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
-        SendingServices{recipients_, *smsModem_, sendLog_, campaigns_,
+        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9, CheckBox1,
+                        CheckBox2, Label9},
+        SendingServices{recipients_, *smsModem_, sendLog_, campaigns_, deliveries_,
                         [](const QString& text) { UserDialogs::current().showMessage(text); },
                         [](const QString& text) { UserDialogs::current().showError(text); },
                         [](const QString& text, const QStringList& buttons) {
@@ -95,8 +97,13 @@ void TForm1::layOut() {
     Label8.setWordWrap(true);
     Label8.setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(Button9, "Button9", 536, 376, 185, 25, QStringLiteral("Durdur"));
-    // The send history, in the free top area right of the port controls.
+    // How messages go out, and the send history, in the free top area right of the port controls.
+    place(CheckBox1, "CheckBox1", 400, 8, 220, 17, QStringLiteral("Türkçe karakterlerle gönder"));
+    place(CheckBox2, "CheckBox2", 400, 28, 220, 17, QStringLiteral("Teslim raporu iste"));
     place(Button11, "Button11", 400, 60, 97, 25, QStringLiteral("Geçmiş"));
+    // Under the count: the room left in the last SMS, when the Turkish letters go as typed.
+    place(Label9, "Label9", 632, 184, 111, 13);
+    Label9.setVisible(false);
 
     DBGrid1.setModel(&DataSource1);
     DBGrid1.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -118,7 +125,8 @@ void TForm1::layOut() {
 
     // Tab order within each parent: the window's own controls, then Panel1's.
     chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
-                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9, &Button11});
+                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9, &Button11, &CheckBox1,
+                   &CheckBox2});
     fitCaptions(*this);
 }
 
@@ -162,6 +170,15 @@ void TForm1::wire() {
         GsmModemReceive(sender, buffer);
     };
     GsmModem->OnRing = [this](TGsmModem& sender, const std::string& number) { GsmModemRing(sender, number); };
+    GsmModem->OnPduFailed = [this](TGsmModem& sender, const std::string& reason) {
+        GsmModemPduFailed(sender, reason);
+    };
+
+    // Both choices are the user's, kept from one start to the next.
+    SendOptions::restore(CheckBox1, CheckBox2);
+    for (QCheckBox* option : {&CheckBox1, &CheckBox2}) {
+        connect(option, &QCheckBox::toggled, this, [this] { SendOptions::store(CheckBox1, CheckBox2); });
+    }
     // While Connect closes an old connection, the effects the ending reading
     // thread queued for the workflow are applied, in order, and nothing else:
     // no control's handler runs inside Connect, so a second press of "Bağlan"
@@ -327,6 +344,10 @@ void TForm1::GsmModemReceive(TGsmModem& /*sender*/, const std::string& buffer) {
 
 void TForm1::GsmModemRing(TGsmModem& /*sender*/, const std::string& callerNumber) {
     sending_->GsmModemRing(callerNumber);
+}
+
+void TForm1::GsmModemPduFailed(TGsmModem& /*sender*/, const std::string& reason) {
+    sending_->GsmModemPduFailed(reason);
 }
 
 std::vector<QWidget*> TForm1::gridSurfaces() {

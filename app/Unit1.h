@@ -10,6 +10,7 @@
 #include "phonebook/PhonebookModel.h"
 #include "phonebook/PhonebookView.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -45,6 +46,7 @@ public:
                  const std::string& text) override {
         modem_.SendSms(number, serviceCentre, text);
     }
+    void SubmitPdu(int tpduOctets, const std::string& hex) override { modem_.SubmitPdu(tpduOctets, hex); }
     void SendCommand(const std::string& command) override { modem_.SendString(command); }
     void Disconnect() override { modem_.Disconnect(); }
     std::string PortName() const override { return TGsmModem::PortToString(modem_.ConnectedPort()); }
@@ -102,6 +104,7 @@ public:
     void GsmModemDisconnect(TGsmModem& sender, TCommPort port);
     void GsmModemReceive(TGsmModem& sender, const std::string& buffer);
     void GsmModemRing(TGsmModem& sender, const std::string& callerNumber);
+    void GsmModemPduFailed(TGsmModem& sender, const std::string& reason);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -158,6 +161,9 @@ private:
     QLabel Label8{&Panel1};
     QPushButton Button9{&Panel1};
     QPushButton Button11{this};
+    QCheckBox CheckBox1{this};
+    QCheckBox CheckBox2{this};
+    QLabel Label9{&Panel1};
 
     // Components without a place on the screen.
     PhonebookDatabase conn;
@@ -169,6 +175,7 @@ private:
     SendLogFile sendLogFile_;
     SendLog sendLog_{[this] { return sendLogFile_.connection(); }};
     CampaignStore campaigns_{sendLog_};
+    DeliveryReports deliveries_{sendLog_};
     std::unique_ptr<GsmSmsModem> smsModem_;
     std::unique_ptr<SendingWorkflow> sending_;
     ImportProgress importProgress_{this};

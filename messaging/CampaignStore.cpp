@@ -1,5 +1,7 @@
 #include "CampaignStore.h"
 
+#include "DeliveryReports.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -131,7 +133,7 @@ const QString recipientsWithTheirLatest = QStringLiteral(
     "with last as (select kampanya, numara, max(id) as id, max(durum = :sent) as sent from gonderim "
     "where kampanya is not null and (:id is null or kampanya = :id) group by kampanya, numara) "
     "select a.kampanya, a.numara, a.adsoyad, a.telefon, g.telefon, g.durum, g.sonuc, g.zaman, g.mesaj, "
-    "coalesce(last.sent, 0) from kampanya_alici a "
+    "coalesce(last.sent, 0), g.teslim from kampanya_alici a "
     "left join last on last.kampanya = a.kampanya and last.numara = a.numara "
     "left join gonderim g on g.id = last.id "
     "where (:id is null or a.kampanya = :id) order by a.kampanya, a.sira");
@@ -156,6 +158,7 @@ std::vector<CampaignStore::Message> CampaignStore::messages(qint64 id) {
         message.zaman = query.value(7).toString();
         message.mesaj = query.value(8).toString();
         message.everSent = query.value(9).toBool();
+        message.teslim = query.value(10).toString();
         messages.push_back(std::move(message));
     }
     return messages;
@@ -165,6 +168,7 @@ CampaignStore::Counts CampaignStore::countsOf(const std::vector<Message>& messag
     Counts counts;
     counts.total = static_cast<int>(messages.size());
     for (const Message& message : messages) {
+        counts.delivered += message.teslim == DeliveryReports::Delivered ? 1 : 0;
         if (message.everSent) {
             ++counts.sent;
         } else if (message.durum == failedText) {
@@ -215,7 +219,8 @@ std::vector<CampaignStore::Summary> CampaignStore::summaries(std::optional<qint6
                            "select k.id, k.baslangic, k.mesaj, k.toplam, k.durum, count(a.sira), "
                            "coalesce(sum(last.sent), 0), "
                            "coalesce(sum(coalesce(last.sent, 0) = 0 and g.durum = :failed), 0), "
-                           "coalesce(sum(coalesce(last.sent, 0) = 0 and g.durum = :unknown), 0) "
+                           "coalesce(sum(coalesce(last.sent, 0) = 0 and g.durum = :unknown), 0), "
+                       "coalesce(sum(g.teslim = :delivered), 0) "
                            "from kampanya k left join kampanya_alici a on a.kampanya = k.id "
                            "left join last on last.kampanya = a.kampanya and last.numara = a.numara "
                            "left join gonderim g on g.id = last.id "
@@ -223,6 +228,7 @@ std::vector<CampaignStore::Summary> CampaignStore::summaries(std::optional<qint6
     query.bindValue(QStringLiteral(":sent"), sent);
     query.bindValue(QStringLiteral(":failed"), failedText);
     query.bindValue(QStringLiteral(":unknown"), unknownText);
+    query.bindValue(QStringLiteral(":delivered"), DeliveryReports::Delivered);
     query.bindValue(QStringLiteral(":id"), id ? QVariant(*id) : QVariant(QMetaType(QMetaType::LongLong)));
     exec(query);
     std::vector<Summary> summaries;
@@ -237,6 +243,7 @@ std::vector<CampaignStore::Summary> CampaignStore::summaries(std::optional<qint6
         counts.failed = query.value(7).toInt();
         counts.unknown = query.value(8).toInt();
         counts.waiting = counts.total - counts.sent - counts.failed - counts.unknown;
+        counts.delivered = query.value(9).toInt();
         summaries.push_back(std::move(summary));
     }
     return summaries;
@@ -245,7 +252,7 @@ std::vector<CampaignStore::Summary> CampaignStore::summaries(std::optional<qint6
 std::vector<CampaignStore::Message> CampaignStore::singleSends() {
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    prepare(query, QStringLiteral("select telefon, durum, sonuc, zaman, adsoyad, mesaj from gonderim "
+    prepare(query, QStringLiteral("select telefon, durum, sonuc, zaman, adsoyad, mesaj, teslim from gonderim "
                                   "where kampanya is null order by id desc"));
     exec(query);
     std::vector<Message> messages;
@@ -257,6 +264,7 @@ std::vector<CampaignStore::Message> CampaignStore::singleSends() {
         message.sonuc = query.value(2).toString();
         message.zaman = query.value(3).toString();
         message.mesaj = query.value(5).toString();
+        message.teslim = query.value(6).toString();
         message.everSent = message.durum == sent;
         messages.push_back(std::move(message));
     }

@@ -39,6 +39,7 @@ public:
         int unknown = 0;
         int waiting = 0;
         int total = 0;
+        int delivered = 0; // of the sent ones, those a delivery report says reached the handset
     };
     // A recipient and its latest message; empty durum when it has none yet.
     struct Message {
@@ -48,6 +49,7 @@ public:
         QString sonuc;
         QString zaman;
         QString mesaj;         // the text as it went; empty before
+        QString teslim;        // "teslim edildi", "teslim edilemedi", "bekliyor"; empty without a report
         bool everSent = false; // a message of the campaign reached it, whatever came after
     };
     struct Summary {

@@ -50,6 +50,13 @@ void foldTurkishLetters(QPlainTextEdit& memo1) {
     }
 }
 
+QString foldedTurkishLetters(QString text) {
+    for (const auto& row : foldingTable) {
+        text.replace(QChar(row.letter), QChar(row.replacement));
+    }
+    return text;
+}
+
 std::string messageBytes(const QString& memoText) {
     // The text box reports its line breaks as '\n'; pasted text may still carry "\r\n", a lone '\r'
     // or the Unicode separators. Each of them is one line break and goes out as CR LF.

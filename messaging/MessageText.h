@@ -15,6 +15,8 @@ int messageLength(const QString& memoText);
 // order, capitals first. memo1 is written back only after a row that changed something, so a text
 // without those letters never raises textChanged.
 void foldTurkishLetters(QPlainTextEdit& memo1);
+// The same letters folded in a text of its own (a campaign's stored text resumed in text mode).
+QString foldedTurkishLetters(QString text);
 
 // The text as it goes to the phone: every line break as "\r\n", the rest in code page 1254.
 // The three characters that would end the text entry at the phone early (zero, Ctrl-Z, escape) go

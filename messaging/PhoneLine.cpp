@@ -1,6 +1,7 @@
 #include "PhoneLine.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -64,11 +65,17 @@ void PhoneLine::addCommand(Command command, long long token, Clock::time_point d
     m_owed.push_back(std::move(owed));
 }
 
-void PhoneLine::addSubmission(long long token, const std::string& text, Clock::time_point deadline) {
+void PhoneLine::addSubmission(long long token, const std::string& text, Clock::time_point deadline, Mode mode) {
     Owed submission;
     submission.command = Command::Submission;
     submission.token = token;
     submission.deadline = deadline;
+    if (mode == Mode::Pdu) {
+        submission.commandsBeforeText = 1; // "AT+CMGF=0"; its echo is hex, never an answer
+        submission.textFollowsRefusal = false;
+        m_owed.push_back(std::move(submission));
+        return;
+    }
     submission.commandsBeforeText = 2; // "AT", "AT+CMGF=1"
     forEachLine(text, [&submission](std::string_view line) {
         std::string echoed = upperCased(line);
@@ -121,6 +128,15 @@ std::vector<PhoneLine::Answer> PhoneLine::read(const std::string& delivery) {
     std::vector<Answer> answers;
     forEachLine(std::string_view(text).substr(0, complete), [&](std::string_view rawLine) {
         const std::string line(withoutPrompt(rawLine));
+        // <CR><LF>+CDS: 25<CR><LF>07919452...<CR><LF>
+        if (std::exchange(m_reportFollows, false)) {
+            m_reports.push_back(line);
+            return;
+        }
+        if (line.starts_with("+CDS:")) {
+            m_reportFollows = true;
+            return;
+        }
         const auto kind = kindOf(line);
         if (kind && !isEcho(line)) {
             take(*kind, line, answers);
@@ -182,7 +198,7 @@ void PhoneLine::takeForSubmission(Line kind, const std::string& line, std::vecto
         // A refused "AT+CMGF=1" fails the text at once; the rest of the dialogue still owes its
         // results, so the next message is not answered with them.
         report(head, Result::Refused, line, answers);
-        if (head.commandsBeforeText > 0) {
+        if (head.commandsBeforeText > 0 && head.textFollowsRefusal) {
             --head.commandsBeforeText;
         } else {
             m_owed.pop_front();
@@ -251,5 +267,10 @@ std::vector<PhoneLine::Answer> PhoneLine::abandon() {
     }
     m_owed.clear();
     m_partial.clear();
+    m_reportFollows = false;
     return answers;
+}
+
+std::vector<std::string> PhoneLine::takeReports() {
+    return std::exchange(m_reports, {});
 }

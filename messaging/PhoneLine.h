@@ -11,7 +11,8 @@
 //                                           (also "+CMS ERROR: <text>" after AT+CMEE=2, "+CME ERROR: ...")
 //
 // A text-mode submission is a dialogue of its own: "AT", "AT+CMGF=1" and "AT+CMGS" with the text,
-// each owing a final result. A bare "ERROR" refuses the step it answers; "+CMGS:" and "+CMS ERROR:"
+// each owing a final result. A part of a message in PDU mode owes the results of "AT+CMGF=0" and of
+// "AT+CMGS=<length>" with its PDU, and nothing follows a refused "AT+CMGF=0". A bare "ERROR" refuses the step it answers; "+CMGS:" and "+CMS ERROR:"
 // answer the text itself and close every step before it, so a lost "OK" never moves an answer onto
 // the next message. Echoes of the commands, the "> " prompt and unsolicited lines decide nothing;
 // a line of the message's own text that reads like an answer is taken for its echo once.
@@ -21,6 +22,8 @@
 // answers after everything written before it. The probe's "OK" with a submission still unanswered
 // before it shows the phone idle: nothing written before the probe will be answered any more, and
 // the line starts afresh. A line that answers nothing owed is credited to nobody.
+//
+// A delivery report comes unasked: "+CDS: <length>", then the report's PDU on a line of its own.
 
 #include <chrono>
 #include <deque>
@@ -36,9 +39,11 @@ public:
     enum class Command {
         Setup,      // the caller-number setup the component writes on connecting
         Probe,      // "AT": is a phone there, is it idle
-        TextMode,   // "AT+CMGF=1"
-        Submission, // one SMS in text mode
+        TextMode,   // "AT+CMGF=1", or "AT+CMGF=0" for PDU mode
+        Reports,    // "AT+CNMI=2,1,0,1,0": delivery reports as they come
+        Submission, // one SMS in text mode, or one part in PDU mode
     };
+    enum class Mode { Text, Pdu };
     enum class Result { Confirmed, Refused, Unanswered };
     struct Answer {
         Command command;
@@ -50,9 +55,11 @@ public:
 
     // A command line about to be written, whose final result is owed by `deadline`.
     void addCommand(Command command, long long token, Clock::time_point deadline);
-    // A text-mode submission about to be written; `text` as it goes to the phone.
-    void addSubmission(long long token, const std::string& text, Clock::time_point deadline);
-    // A submission that did not go out after all: nothing answers it.
+    // A submission about to be written; in text mode `text` as it goes to the phone (its echo).
+    void addSubmission(long long token, const std::string& text, Clock::time_point deadline,
+                       Mode mode = Mode::Text);
+    // A submission that ended without a line of the phone saying so (the component gave up on the
+    // prompt): it is no longer owed.
     void remove(long long token);
 
     bool idle() const { return m_owed.empty(); }
@@ -74,6 +81,8 @@ public:
     // The connection ended: nothing owed can be answered any more, and a line cut by the end is
     // dropped.
     std::vector<Answer> abandon();
+    // The delivery reports' PDUs read since the last call, in hex.
+    std::vector<std::string> takeReports();
 
 private:
     enum class Line { Ok, Error, SmsError, Confirmation };
@@ -84,6 +93,7 @@ private:
         long long token = 0;
         Clock::time_point deadline;
         int commandsBeforeText = 0;    // submissions: "AT" and "AT+CMGF=1" not answered yet
+        bool textFollowsRefusal = true; // text mode writes AT+CMGS whatever AT+CMGF=1 got
         bool answered = false;         // its result has been reported (not as unanswered)
         bool confirmed = false;        // "+CMGS:" came; its "OK" may follow
         bool expired = false;          // reported unanswered
@@ -98,4 +108,6 @@ private:
 
     std::deque<Owed> m_owed;
     std::string m_partial; // the last delivery's unfinished line
+    bool m_reportFollows = false; // the last line was "+CDS: <length>"
+    std::vector<std::string> m_reports;
 };

@@ -63,14 +63,17 @@ void SendLog::makeTable(QSqlDatabase& database) {
                                   "id integer primary key, zaman text not null, telefon text not null, "
                                   "adsoyad text not null default '', mesaj text not null, "
                                   "sonuc text not null default '', durum text not null, "
-                                  "kampanya integer, numara integer)"));
+                                  "kampanya integer, numara integer, parca integer not null default 1, "
+                                  "teslim text, teslim_zamani text)"));
     exec(query);
     // A table of an earlier version: the columns it lacks are added, none is dropped or renamed.
     const QSqlRecord columns = database.record(QStringLiteral("gonderim"));
-    for (const char* column : {"kampanya", "numara"}) {
+    for (const auto& [column, type] :
+         {std::pair{"kampanya", "integer"}, {"numara", "integer"}, {"parca", "integer not null default 1"},
+          {"teslim", "text"}, {"teslim_zamani", "text"}}) {
         if (!columns.contains(QLatin1String(column))) {
-            prepare(query,
-                    QStringLiteral("alter table gonderim add column %1 integer").arg(QLatin1String(column)));
+            prepare(query, QStringLiteral("alter table gonderim add column %1 %2")
+                               .arg(QLatin1String(column), QLatin1String(type)));
             exec(query);
         }
     }
@@ -90,7 +93,7 @@ qint64 SendLog::add(const Entry& entry) {
     QSqlQuery query(database());
     prepare(query,
             QStringLiteral("insert into gonderim (zaman, telefon, adsoyad, mesaj, sonuc, durum, kampanya, "
-                           "numara) values (?, ?, ?, ?, ?, ?, ?, ?)"));
+                           "numara, parca) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     query.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
     for (const QString& value : {entry.telefon, entry.adsoyad, entry.mesaj, entry.sonuc}) {
         query.addBindValue(value.isNull() ? QStringLiteral("") : value);
@@ -99,6 +102,7 @@ qint64 SendLog::add(const Entry& entry) {
     for (const std::optional<qint64>& key : {entry.kampanya, entry.numara}) {
         query.addBindValue(key ? QVariant(*key) : QVariant(QMetaType(QMetaType::LongLong)));
     }
+    query.addBindValue(entry.parca);
     exec(query);
     return query.lastInsertId().toLongLong();
 }
@@ -109,17 +113,19 @@ bool SendLog::update(qint64 id, const Settled& settled) {
         return false;
     }
     QSqlQuery query(database);
-    if (!query.prepare(QStringLiteral("update gonderim set sonuc = ?, durum = ? where id = ?"))) {
+    if (!query.prepare(QStringLiteral("update gonderim set sonuc = ?, durum = ?, teslim = coalesce(?, teslim) "
+                                      "where id = ?"))) {
         return false;
     }
     query.addBindValue(settled.sonuc.isNull() ? QStringLiteral("") : settled.sonuc);
     query.addBindValue(text(settled.durum));
+    query.addBindValue(settled.teslim.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(settled.teslim));
     query.addBindValue(id);
     return query.exec();
 }
 
-void SendLog::settle(qint64 id, const QString& sonuc, Durum durum) {
-    m_unwritten[id] = {sonuc, durum};
+void SendLog::settle(qint64 id, const QString& sonuc, Durum durum, const QString& teslim) {
+    m_unwritten[id] = {sonuc, durum, teslim};
     retry();
 }
 

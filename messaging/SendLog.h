@@ -13,6 +13,9 @@
 //   durum    "gönderildi", "hata", "belirsiz" (no answer: the phone may have sent it) or "bekliyor"
 //   kampanya the campaign (table kampanya) the message belongs to; NULL for a single send
 //   numara   the contact's id in table numara; NULL for a single send
+//   parca    the number of SMS the message went in (1 in text mode)
+//   teslim   with a delivery report asked for: "teslim edildi", "teslim edilemedi" or "bekliyor"
+//   teslim_zamani  when the last part was delivered (or given up), as the report says
 //
 // A table from an earlier version gets the columns it lacks; rows already in it keep NULL there.
 //
@@ -53,6 +56,7 @@ public:
         Durum durum = Durum::Bekliyor;
         std::optional<qint64> kampanya = std::nullopt;
         std::optional<qint64> numara = std::nullopt;
+        int parca = 1;
     };
 
     // `connection` gives the phone book's connection whenever the log writes. The table is made in
@@ -62,8 +66,9 @@ public:
     // Writes a row stamped with the current local time; returns its id. Throws SendLogError.
     qint64 add(const Entry& entry);
     // Settles the row with the phone's answer; when the file refuses it now, the answer is kept and
-    // written by retry(). A row that is gone from the file is left alone.
-    void settle(qint64 id, const QString& sonuc, Durum durum);
+    // written by retry(). A row that is gone from the file is left alone. `teslim` is set with it
+    // when given (a message sent with a delivery report asked for).
+    void settle(qint64 id, const QString& sonuc, Durum durum, const QString& teslim = {});
     // Writes the answers kept by settle(), oldest first; true when none is left.
     bool retry();
     // Answers kept by settle() and not written yet.
@@ -82,6 +87,7 @@ private:
     struct Settled {
         QString sonuc;
         Durum durum;
+        QString teslim;
     };
 
     QSqlDatabase openConnection() const;

@@ -14,6 +14,7 @@ void SendRun::start(qint64 campaign, std::vector<Recipient> recipients, QString 
     m_sent = reached.sent;
     m_failed = 0;
     m_unknown = reached.unknown;
+    m_delivered = reached.delivered;
     m_failuresInARow = 0;
     m_ended.clear();
 }
@@ -93,7 +94,11 @@ void SendRun::finish() {
 }
 
 QString SendRun::counts() const {
-    QString text = QStringLiteral("%1 / %2 gönderildi · %3 hata").arg(m_sent).arg(total()).arg(m_failed);
+    QString text = QStringLiteral("%1 / %2 gönderildi").arg(m_sent).arg(total());
+    if (m_delivered > 0) {
+        text += QStringLiteral(" · %1 teslim").arg(m_delivered);
+    }
+    text += QStringLiteral(" · %1 hata").arg(m_failed);
     if (m_unknown > 0) {
         text += QStringLiteral(" · %1 belirsiz").arg(m_unknown);
     }

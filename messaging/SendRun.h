@@ -44,6 +44,7 @@ public:
         int sent = 0;
         int unknown = 0;
         int total = 0; // of the whole campaign; 0: this run's recipients
+        int delivered = 0;
     };
 
     // A new run of campaign `campaign` over `recipients` with `text`; any earlier one is left behind.
@@ -73,12 +74,15 @@ public:
     void correct(Outcome outcome);
     // The answer to a message of the campaign that an earlier run left with the phone.
     void credit(Outcome outcome);
+    // A delivery report says a message of the campaign reached its handset.
+    void delivered() { ++m_delivered; }
     void pause(PauseReason reason);
     void resume();
     void stop();
     void finish();
 
-    // "12 / 500 gönderildi · 1 hata · kalan ~16 dk" while it goes, the reason and the counts while it
+    // "12 / 500 gönderildi · 8 teslim · 1 hata · kalan ~16 dk" while it goes (the delivered ones
+    // when reports were asked for), the reason and the counts while it
     // is paused, "Bitti: ..." or "Durduruldu: ..." after. The time left comes from the pace of the
     // last messages, or `perMessage` each before two have ended.
     QString progress(std::chrono::milliseconds perMessage) const;
@@ -97,6 +101,7 @@ private:
     int m_sent = 0;
     int m_failed = 0;
     int m_unknown = 0;
+    int m_delivered = 0;
     int m_failuresInARow = 0;
     std::deque<Clock::time_point> m_ended; // when the last messages ended, oldest first
 };

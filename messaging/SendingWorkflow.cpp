@@ -3,7 +3,9 @@
 #include "CodePage1254.h"
 #include "MessageText.h"
 #include "PhoneNumber.h"
+#include "sms/SmsCounter.h"
 
+#include <QCheckBox>
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,9 +33,13 @@ const QString emptyText = QStringLiteral("Mesaj boş");
 const QString runGoing = QStringLiteral("Toplu gönderim sürüyor");
 const QString phoneBusy = QStringLiteral("Telefon yanıt vermiyor; biraz sonra yeniden deneyin");
 const QString nobodyLeft = QStringLiteral("Gönderilecek kimse yok");
+const QString noReports = QStringLiteral("Telefon teslim raporu vermiyor (AT+CNMI reddedildi)");
 
 const std::string probeCommand = "AT\r";
 const std::string textModeCommand = "AT+CMGF=1\r";
+const std::string pduModeCommand = "AT+CMGF=0\r";
+// New messages stay with the phone; a status report comes at once as "+CDS:".
+const std::string reportsCommand = "AT+CNMI=2,1,0,1,0\r";
 
 constexpr int LineCheckInterval = 250; // ms
 constexpr int LogRetryInterval = 1000; // ms
@@ -61,23 +67,6 @@ std::vector<Recipient> distinctNumbers(std::vector<Recipient> recipients) {
         return number.valid() && !dialled.insert(number.number).second;
     });
     return recipients;
-}
-
-// SMS a message takes: one in text mode, where the phone refuses what does not fit.
-long long smsPerMessage(const QString& /*text*/) {
-    return 1;
-}
-
-SendRun::Outcome outcomeOf(PhoneLine::Result result) {
-    switch (result) {
-    case PhoneLine::Result::Confirmed:
-        return SendRun::Outcome::Sent;
-    case PhoneLine::Result::Refused:
-        return SendRun::Outcome::Failed;
-    case PhoneLine::Result::Unanswered:
-        break;
-    }
-    return SendRun::Outcome::Unknown;
 }
 
 SendLog::Durum durumOf(SendRun::Outcome outcome) {
@@ -111,7 +100,30 @@ SendingWorkflow::SendingWorkflow(SendingControls controls, SendingServices servi
         m_services.log.retry();
         keepWritingLog();
     });
+    connect(&m_controls.CheckBox1, &QCheckBox::toggled, this, &SendingWorkflow::showCount);
+    connect(&m_controls.CheckBox2, &QCheckBox::toggled, this, [this](bool wanted) {
+        m_reportsSet = m_reportsSet && wanted;
+        if (wanted && m_connection == Connection::Connected && !m_message) {
+            setReports();
+        }
+    });
     showRun();
+    showCount();
+}
+
+bool SendingWorkflow::pduMode() const {
+    return m_controls.CheckBox1.isChecked();
+}
+
+bool SendingWorkflow::reportsWanted() const {
+    return m_controls.CheckBox2.isChecked();
+}
+
+void SendingWorkflow::setReports() {
+    m_line.addCommand(PhoneLine::Command::Reports, 0, deadline(m_services.timings.probeBound));
+    watchLine();
+    m_services.modem.SendCommand(reportsCommand);
+    m_reportsSet = true;
 }
 
 PhoneLine::Clock::time_point SendingWorkflow::deadline(std::chrono::milliseconds bound) const {
@@ -119,8 +131,44 @@ PhoneLine::Clock::time_point SendingWorkflow::deadline(std::chrono::milliseconds
 }
 
 void SendingWorkflow::memo1Change() {
-    m_controls.Label7.setText(QString::number(messageLength(m_controls.memo1.toPlainText())));
+    showCount();
+}
+
+void SendingWorkflow::showCount() {
+    const QString text = m_controls.memo1.toPlainText();
+    if (pduMode()) {
+        // The text as typed: the SMS it takes and the room left in the last one.
+        const SmsCount count = countSms(text.toStdU16String());
+        m_controls.Label7.setText(count.tooLong() ? QStringLiteral("%1 karakter · çok uzun").arg(count.characters)
+                                                  : QStringLiteral("%1 karakter · %2 SMS")
+                                                        .arg(count.characters)
+                                                        .arg(count.parts));
+        m_controls.Label9.setText(count.tooLong()
+                                      ? QStringLiteral("en çok %1").arg(QString::fromStdString(turkishCount(count.maxUnits)))
+                                      : QStringLiteral("%1 karakter kaldı").arg(count.unitsLeft));
+        m_controls.Label9.adjustSize();
+    } else {
+        m_controls.Label7.setText(QString::number(messageLength(text)));
+    }
+    m_controls.Label9.setVisible(pduMode());
     m_controls.Label7.adjustSize(); // the label's width follows its text
+}
+
+// SMS a message takes: in PDU mode its parts; in text mode one, the phone refusing what does not fit.
+long long SendingWorkflow::smsPerMessage(const QString& text) const {
+    return pduMode() ? countSms(text.toStdU16String()).parts : 1;
+}
+
+bool SendingWorkflow::textTooLong(const QString& text) {
+    if (!pduMode()) {
+        return false;
+    }
+    const SmsCount count = countSms(text.toStdU16String());
+    if (!count.tooLong()) {
+        return false;
+    }
+    m_services.showMessage(QString::fromUtf8(SmsTooLong(count.units, count.maxUnits).what()));
+    return true;
 }
 
 bool SendingWorkflow::sendRefused() {
@@ -156,28 +204,39 @@ void SendingWorkflow::Button4Click() {
     if (textIsEmpty()) {
         return;
     }
-    if (m_line.stalled()) {
-        // An overdue answer may still come: a new message now could be credited with it.
+    // An overdue answer may still come, or a message in PDU mode is still going out part by part: a
+    // new message now could be credited with another's answer.
+    if (m_line.stalled() || (pduMode() && !m_line.readyForSubmission())) {
         m_services.showMessage(phoneBusy);
         return;
     }
-    foldTurkishLetters(m_controls.memo1);
+    if (!pduMode()) {
+        foldTurkishLetters(m_controls.memo1);
+    }
+    const QString text = m_controls.memo1.toPlainText();
     const DialNumber number = dialNumber(m_controls.Edit1.text());
     if (!number.valid()) {
         m_services.showMessage(notSent + number.error);
         return;
     }
-    const std::string text = messageBytes(m_controls.memo1.toPlainText());
-    submit({number.number, QString(), fromCp1254(text), QString(), SendLog::Durum::Bekliyor}, text,
-           {Owner::SingleSend, 0, 0});
+    if (textTooLong(text)) {
+        return;
+    }
+    sendMessage({number.number, QString(), text, QString(), SendLog::Durum::Bekliyor}, text,
+                {Owner::SingleSend, 0, 0});
 }
 
 void SendingWorkflow::Button6Click() {
     if (sendRefused() || m_run.going() || resumeOffered() || textIsEmpty()) {
         return;
     }
-    foldTurkishLetters(m_controls.memo1);
+    if (!pduMode()) {
+        foldTurkishLetters(m_controls.memo1);
+    }
     const QString text = m_controls.memo1.toPlainText();
+    if (textTooLong(text)) {
+        return;
+    }
     std::vector<Recipient> recipients = distinctNumbers(m_services.recipients.fromCurrentRow());
     if (confirmed(recipients, text, m_services.recipients.currentRow())) {
         startCampaign(std::move(recipients), text);
@@ -228,10 +287,13 @@ bool SendingWorkflow::resumeOffered() {
 
 void SendingWorkflow::resume(const CampaignStore::Campaign& campaign, std::vector<Recipient> recipients,
                              bool withUnknown) {
+    if (textTooLong(campaign.mesaj)) {
+        return;
+    }
     const CampaignStore::Counts counts = m_services.campaigns.counts(campaign.id);
     m_services.campaigns.setDurum(campaign.id, CampaignStore::Durum::Suruyor);
     m_run.start(campaign.id, std::move(recipients), campaign.mesaj,
-                {counts.sent, withUnknown ? 0 : counts.unknown, counts.total});
+                {counts.sent, withUnknown ? 0 : counts.unknown, counts.total, counts.delivered});
     startTicking();
 }
 
@@ -275,7 +337,7 @@ void SendingWorkflow::retryFailed(qint64 id, bool withUnknown) {
         return;
     }
     std::vector<Recipient> recipients = m_services.campaigns.failed(id, withUnknown);
-    if (confirmed(recipients, campaign->mesaj, 0)) {
+    if (!textTooLong(campaign->mesaj) && confirmed(recipients, campaign->mesaj, 0)) {
         if (m_run.state() == SendRun::State::Paused) {
             endRun(SendRun::State::Stopped);
         }
@@ -335,6 +397,10 @@ void SendingWorkflow::Timer1Timer() {
         !m_line.readyForSubmission()) {
         return;
     }
+    if (reportsWanted() && !m_reportsSet) {
+        setReports(); // asked for since connecting: its answer first, the message on the next tick
+        return;
+    }
     try {
         if (!sendNextOfRun()) {
             endRun(SendRun::State::Finished);
@@ -349,13 +415,14 @@ void SendingWorkflow::Timer1Timer() {
 }
 
 bool SendingWorkflow::sendNextOfRun() {
-    const std::string text = messageBytes(m_run.text());
+    // In text mode folded, as it would have been at the press: a campaign resumed with the box off.
+    const QString text = pduMode() ? m_run.text() : foldedTurkishLetters(m_run.text());
     while (const std::optional<Recipient> recipient = m_run.take()) {
         const DialNumber number = dialNumber(recipient->telefon);
         if (!number.valid()) {
             // Failed without a word to the phone, so it takes no tick.
-            m_services.log.add({recipient->telefon, recipient->adsoyad, fromCp1254(text), number.error,
-                                SendLog::Durum::Hata, m_run.campaign(), recipient->id});
+            m_services.log.add({recipient->telefon, recipient->adsoyad, text, number.error, SendLog::Durum::Hata,
+                                m_run.campaign(), recipient->id});
             m_run.record(SendRun::Outcome::Failed, m_services.now());
             if (!m_run.going()) {
                 return true; // paused by failures in a row
@@ -365,9 +432,9 @@ bool SendingWorkflow::sendNextOfRun() {
         setStatus(Going);
         m_run.submitted();
         try {
-            submit({number.number, recipient->adsoyad, fromCp1254(text), QString(), SendLog::Durum::Bekliyor,
-                    m_run.campaign(), recipient->id},
-                   text, {Owner::Run, m_run.serial(), m_run.campaign()});
+            sendMessage({number.number, recipient->adsoyad, text, QString(), SendLog::Durum::Bekliyor,
+                         m_run.campaign(), recipient->id},
+                        text, {Owner::Run, m_run.serial(), m_run.campaign()});
         } catch (const SendLogError&) {
             throw;
         } catch (const std::exception&) {
@@ -396,20 +463,59 @@ void SendingWorkflow::endRun(SendRun::State end) {
     showRun();
 }
 
-void SendingWorkflow::submit(const SendLog::Entry& entry, const std::string& text, Pending pending) {
+void SendingWorkflow::sendMessage(SendLog::Entry entry, const QString& text, Pending pending) {
+    if (!pduMode()) {
+        const std::string bytes = messageBytes(text);
+        entry.mesaj = fromCp1254(bytes);
+        submit(entry, bytes, pending);
+        return;
+    }
+    // The reference joins the parts of one message at the handset, and tells them from the next's.
+    SmsSubmission submission = buildSmsSubmit(entry.telefon.toStdString(), text.toStdU16String(),
+                                              {++m_concatenation, reportsWanted()});
+    entry.parca = static_cast<int>(submission.parts.size());
     // The row comes first: a message that cannot be recorded is not sent.
-    const qint64 id = m_services.log.add(entry);
-    m_pending.emplace(id, pending);
-    m_line.addSubmission(id, text, deadline(m_services.timings.answerBound));
+    pending.row = m_services.log.add(entry);
+    pending.parts = entry.parca;
+    pending.reports = reportsWanted();
+    m_message.emplace(pending.row, std::move(submission), pending.reports);
+    submitPart(pending);
+}
+
+void SendingWorkflow::submit(const SendLog::Entry& entry, const std::string& bytes, Pending pending) {
+    // The row comes first: a message that cannot be recorded is not sent.
+    pending.row = m_services.log.add(entry);
+    const long long token = ++m_tokens;
+    m_pending.emplace(token, pending);
+    m_line.addSubmission(token, bytes, deadline(m_services.timings.answerBound));
     watchLine();
     try {
-        m_services.modem.SendSms(toCp1254(entry.telefon), std::string(), text);
+        m_services.modem.SendSms(toCp1254(entry.telefon), std::string(), bytes);
     } catch (const std::exception& error) {
-        m_line.remove(id);
-        m_pending.erase(id);
-        m_services.log.settle(id, QString::fromUtf8(error.what()), SendLog::Durum::Hata);
+        m_line.remove(token);
+        m_pending.erase(token);
+        m_services.log.settle(pending.row, QString::fromUtf8(error.what()), SendLog::Durum::Hata);
         keepWritingLog();
         throw;
+    }
+}
+
+void SendingWorkflow::submitPart(Pending pending) {
+    pending.part = m_message->part();
+    const long long token = ++m_tokens;
+    m_pending.emplace(token, pending);
+    // The component waits for the phone's "OK" and prompt before it writes the part: its answer's
+    // bound starts after those waits.
+    m_line.addSubmission(token, {}, deadline(m_services.timings.answerBound + SendingTimings::PartWaits), PhoneLine::Mode::Pdu);
+    watchLine();
+    try {
+        m_services.modem.SubmitPdu(m_message->current().tpduOctets, m_message->current().hex);
+    } catch (const std::exception& error) {
+        m_line.remove(token);
+        m_pending.erase(token);
+        const OutgoingMessage::Ended end = m_message->failed(QString::fromUtf8(error.what()));
+        m_message.reset();
+        messageEnded(pending, end, false);
     }
 }
 
@@ -453,6 +559,13 @@ void SendingWorkflow::settle(const PhoneLine::Answer& answer) {
     switch (answer.command) {
     case PhoneLine::Command::Setup:
         return;
+    case PhoneLine::Command::Reports:
+        if (m_connection == Connection::Checking) {
+            connectionChecked(answer);
+        } else if (answer.result != PhoneLine::Result::Confirmed) {
+            later([this] { m_services.showMessage(noReports); });
+        }
+        return;
     case PhoneLine::Command::Probe:
     case PhoneLine::Command::TextMode:
         if (m_connection == Connection::Checking) {
@@ -481,13 +594,38 @@ void SendingWorkflow::settleSubmission(const PhoneLine::Answer& answer) {
     if (answer.result != PhoneLine::Result::Unanswered) {
         m_pending.erase(found); // an unanswered one may still be answered late
     }
-    const SendRun::Outcome outcome = outcomeOf(answer.result);
-    const QString sonuc = answer.result == PhoneLine::Result::Unanswered ? noAnswer : fromCp1254(answer.line);
-    m_services.log.settle(answer.token, sonuc, durumOf(outcome));
+    if (pending.part == 0) {
+        messageEnded(pending, OutgoingMessage::textMode(answer), answer.late);
+        return;
+    }
+    if (answer.late || !m_message || m_message->row() != pending.row) {
+        messageEnded(pending, OutgoingMessage::lateAnswer(answer, pending.part, pending.parts, pending.reports), true);
+        return;
+    }
+    const std::optional<OutgoingMessage::Ended> end = m_message->answered(answer);
+    if (answer.result == PhoneLine::Result::Confirmed && pending.reports) {
+        // Kept in the file: a report may come after a restart.
+        m_services.deliveries.partSent(pending.row, pending.part, m_message->references().back());
+    }
+    if (!end) {
+        submitPart(pending); // the next part, at once
+        return;
+    }
+    m_message.reset();
+    messageEnded(pending, *end, false);
+}
+
+void SendingWorkflow::messageEnded(const Pending& pending, const OutgoingMessage::Ended& end, bool late) {
+    const SendRun::Outcome outcome = end.outcome;
+    const QString& sonuc = end.sonuc;
+    m_services.log.settle(pending.row, sonuc, durumOf(outcome), end.teslim);
     keepWritingLog();
+    if (reportsWanted() && !m_reportsSet && m_connection == Connection::Connected && !m_message) {
+        setReports(); // asked for while the message went out
+    }
 
     if (pending.owner == Owner::SingleSend) {
-        if (answer.late) {
+        if (late) {
             return; // only its log row learns the truth: the box about it was shown already
         }
         if (outcome == SendRun::Outcome::Failed) {
@@ -503,12 +641,12 @@ void SendingWorkflow::settleSubmission(const PhoneLine::Answer& answer) {
         // A run left behind. Of the campaign now resumed, its message counts there: the resumed run
         // found it with the phone.
         if (pending.campaign == m_run.campaign()) {
-            answer.late ? m_run.correct(outcome) : m_run.credit(outcome);
+            late ? m_run.correct(outcome) : m_run.credit(outcome);
             showRun();
         }
         return;
     }
-    if (answer.late) {
+    if (late) {
         m_run.correct(outcome);
         showRun();
         return;
@@ -546,15 +684,24 @@ void SendingWorkflow::connectionChecked(const PhoneLine::Answer& answer) {
         return;
     }
     if (answer.command == PhoneLine::Command::Probe) {
-        // A phone is there; does it take messages in text mode.
+        // A phone is there; does it take messages the way they are to go.
         m_line.addCommand(PhoneLine::Command::TextMode, 0, deadline(m_services.timings.probeBound));
-        m_services.modem.SendCommand(textModeCommand);
+        m_services.modem.SendCommand(pduMode() ? pduModeCommand : textModeCommand);
         return;
     }
-    if (answer.result == PhoneLine::Result::Refused) {
-        dropConnection(
-            QStringLiteral("Telefon metin kipini kabul etmiyor (AT+CMGF=1 reddedildi): %1").arg(port));
-        return;
+    if (answer.command == PhoneLine::Command::TextMode) {
+        if (answer.result == PhoneLine::Result::Refused) {
+            dropConnection(pduMode() ? QStringLiteral("Telefon PDU kipini kabul etmiyor (AT+CMGF=0 reddedildi): %1").arg(port)
+                                     : QStringLiteral("Telefon metin kipini kabul etmiyor (AT+CMGF=1 reddedildi): %1").arg(port));
+            return;
+        }
+        m_reportsSet = false;
+        if (reportsWanted()) {
+            setReports();
+            return;
+        }
+    } else if (answer.result == PhoneLine::Result::Refused) {
+        later([this] { m_services.showMessage(noReports); }); // sends work all the same
     }
     m_connection = Connection::Connected;
     setStatus(Connected);
@@ -621,6 +768,47 @@ void SendingWorkflow::GsmModemReceive(const std::string& buffer) {
     deliver([this, buffer] {
         m_controls.memo2.appendPlainText(fromCp1254(buffer));
         settle(m_line.read(buffer));
+        readReports();
+    });
+}
+
+void SendingWorkflow::readReports() {
+    for (const std::string& pdu : m_line.takeReports()) {
+        StatusReport report;
+        try {
+            report = decodeStatusReport(pdu);
+        } catch (const SmsPduError&) {
+            continue; // a report this program cannot read is in the reply log, and about no message of ours
+        }
+        const std::optional<DeliveryReports::Settled> settled = m_services.deliveries.take(report);
+        if (settled && settled->newlyDelivered && settled->kampanya == m_run.campaign()) {
+            m_run.delivered();
+            showRun();
+        }
+    }
+}
+
+void SendingWorkflow::GsmModemPduFailed(const std::string& reason) {
+    deliver([this, reason] {
+        if (!m_message) {
+            return;
+        }
+        const auto current = std::find_if(m_pending.begin(), m_pending.end(), [this](const auto& entry) {
+            return entry.second.row == m_message->row() && entry.second.part == m_message->part();
+        });
+        if (current == m_pending.end()) {
+            return;
+        }
+        const Pending pending = current->second;
+        m_line.remove(current->first);
+        m_pending.erase(current);
+        const OutgoingMessage::Ended end = m_message->failed(QString::fromUtf8(reason.c_str()));
+        m_message.reset();
+        messageEnded(pending, end, false);
+        if (m_connection == Connection::Connected) {
+            probe(); // what the phone still has open is answered before anything new goes
+        }
+        watchLine();
     });
 }
 

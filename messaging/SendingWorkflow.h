@@ -7,6 +7,8 @@
 // shows it: "Durum: Bağlantı Yok", "Durum: Bağlandı", "Hazır", "Gidiyor".
 
 #include "CampaignStore.h"
+#include "DeliveryReports.h"
+#include "OutgoingMessage.h"
 #include "PhoneLine.h"
 #include "SendLog.h"
 #include "SendRun.h"
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -46,6 +49,8 @@ public:
     virtual ~SmsModem() = default;
     virtual void SendSms(const std::string& number, const std::string& serviceCentre,
                          const std::string& text) = 0;
+    // One part in PDU mode; the component carries its dialogue on and returns at once.
+    virtual void SubmitPdu(int tpduOctets, const std::string& hex) = 0;
     // One command line, "AT\r".
     virtual void SendCommand(const std::string& command) = 0;
     // Closes the port.
@@ -67,6 +72,9 @@ struct SendingControls {
     QPushButton& Button6; // "Tüm Rehbere Gönder"
     QLabel& Label8;       // the run's progress
     QPushButton& Button9; // "Durdur"
+    QCheckBox& CheckBox1; // "Türkçe karakterlerle gönder": PDU mode
+    QCheckBox& CheckBox2; // "Teslim raporu iste"
+    QLabel& Label9;       // the room left in the last SMS, in PDU mode
 };
 
 // How long the phone is given. Tests shorten them.
@@ -79,6 +87,8 @@ struct SendingTimings {
     static constexpr std::chrono::seconds ProbeBound{10};
     // For the "OK" to "AT" after the port opened, before it is closed again.
     static constexpr std::chrono::seconds ConnectBound{2};
+    // The component's two waits (for "OK" and for the prompt) before a part in PDU mode goes out.
+    static constexpr std::chrono::seconds PartWaits{10};
 
     std::chrono::milliseconds tick = Tick;
     std::chrono::milliseconds answerBound = AnswerBound;
@@ -92,6 +102,7 @@ struct SendingServices {
     SmsModem& modem;
     SendLog& log;
     CampaignStore& campaigns;
+    DeliveryReports& deliveries;
     std::function<void(const QString&)> showMessage; // a message box
     std::function<void(const QString&)> showError;   // the program's error box
     // A question box with these buttons: the first is the default (Return), the last answers Escape.
@@ -149,6 +160,8 @@ public:
     void GsmModemDisconnect();
     void GsmModemReceive(const std::string& buffer); // raw bytes, code page 1254
     void GsmModemRing(const std::string& callerNumber);
+    // The component gave up on a PDU part before it reached the phone's text entry.
+    void GsmModemPduFailed(const std::string& reason);
 
     // Applies the queued effects now, in order. User-interface thread only.
     void applyEvents();
@@ -160,10 +173,15 @@ private:
         Connected,
     };
     enum class Owner { SingleSend, Run };
+    // A submission with the phone: whose, which log row, which part (0 in text mode).
     struct Pending {
         Owner owner;
         int runSerial;
         qint64 campaign;
+        qint64 row = 0;
+        int part = 0;
+        int parts = 1;
+        bool reports = false;
     };
 
     bool sendRefused();
@@ -179,8 +197,19 @@ private:
     void connectionChecked(const PhoneLine::Answer& answer);
     void dropConnection(const QString& reason);
     void probe();
-    // `text` as it goes to the phone; `entry` its log row.
-    void submit(const SendLog::Entry& entry, const std::string& text, Pending pending);
+    bool pduMode() const;
+    long long smsPerMessage(const QString& text) const;
+    bool textTooLong(const QString& text);
+    bool reportsWanted() const;
+    // The message of `entry` with `text` as the user sees it; in text mode already folded.
+    void sendMessage(SendLog::Entry entry, const QString& text, Pending pending);
+    // `bytes` as they go to the phone in text mode; `entry` its log row.
+    void submit(const SendLog::Entry& entry, const std::string& bytes, Pending pending);
+    void submitPart(Pending pending);
+    void messageEnded(const Pending& pending, const OutgoingMessage::Ended& end, bool late);
+    void readReports();
+    void setReports();
+    void showCount();
     bool sendNextOfRun();
     void endRun(SendRun::State end);
     void settle(const std::vector<PhoneLine::Answer>& answers);
@@ -203,7 +232,11 @@ private:
     bool m_dropping = false; // the port is being closed because no phone answered on it
     SendRun m_run;
     PhoneLine m_line;
-    std::map<long long, Pending> m_pending; // by the send log's row id
+    std::map<long long, Pending> m_pending; // by the line's token
+    long long m_tokens = 0;
+    std::optional<OutgoingMessage> m_message; // in PDU mode, the one with the phone
+    std::uint8_t m_concatenation = 0;         // the reference of the last long message
+    bool m_reportsSet = false;                // "AT+CNMI" went to this connection
     QTimer m_lineTimer;                     // overdue answers
     QTimer m_logTimer;                      // answers the send log refused, written again
 

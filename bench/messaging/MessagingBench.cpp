@@ -7,6 +7,7 @@
 #include "SendingWorkflow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@ struct NoRecipients : BulkRecipients {
 struct NoModem : SmsModem {
     void SendSms(const std::string&, const std::string&, const std::string&) override {}
     void SendCommand(const std::string&) override {}
+    void SubmitPdu(int, const std::string&) override {}
     void Disconnect() override {}
     std::string PortName() const override { return "COM1"; }
 };
@@ -107,8 +109,12 @@ int main(int argc, char** argv) {
     NoModem modem;
     SendLog sendLog([] { return QSqlDatabase(); });
     CampaignStore campaigns(sendLog);
-    SendingWorkflow workflow({label4, memo1, memo2, label7, edit1, panel1, timer1, button6, label8, button9},
-                             {recipients, modem, sendLog, campaigns, [](const QString&) {},
+    DeliveryReports reports(sendLog);
+    QCheckBox checkBox1, checkBox2;
+    QLabel label9;
+    SendingWorkflow workflow({label4, memo1, memo2, label7, edit1, panel1, timer1, button6, label8, button9,
+                              checkBox1, checkBox2, label9},
+                             {recipients, modem, sendLog, campaigns, reports, [](const QString&) {},
                               [](const QString&) {}, [](const QString&, const QStringList&) { return 0; }});
     constexpr int deliveries = 100000;
     const long before = residentKiB();

@@ -124,13 +124,13 @@ TEST_F(RefusingPhoneTest, TheHistoryRetriesTheFailedAndExportsEveryMessage) {
     auto& campaigns = control<QTableView>(history, "campaigns");
     ASSERT_EQ(campaigns.model()->rowCount(), 2) << "the campaign and the single sends";
     EXPECT_EQ(campaigns.model()->index(0, 2).data().toString(), "2");
-    EXPECT_EQ(campaigns.model()->index(0, 3).data().toString(), "1");
-    EXPECT_EQ(campaigns.model()->index(0, 7).data().toString(), "bitti");
+    EXPECT_EQ(campaigns.model()->index(0, 4).data().toString(), "1");
+    EXPECT_EQ(campaigns.model()->index(0, 8).data().toString(), "bitti");
     EXPECT_EQ(campaigns.model()->index(1, 1).data().toString(), "Tek gönderimler");
     auto& messages = control<QTableView>(history, "messages");
     ASSERT_EQ(messages.model()->rowCount(), 3);
     EXPECT_EQ(messages.model()->index(1, 1).data().toString(), "+905421110004");
-    EXPECT_EQ(messages.model()->index(1, 3).data().toString(), "+CMS ERROR: 500");
+    EXPECT_EQ(messages.model()->index(1, 4).data().toString(), "+CMS ERROR: 500");
 
     const QTemporaryDir out;
     dialogs.saveName = out.filePath("kampanya.csv");
@@ -142,8 +142,8 @@ TEST_F(RefusingPhoneTest, TheHistoryRetriesTheFailedAndExportsEveryMessage) {
     const QStringList lines =
         QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "Ad Soyad;Telefon;Durum;Yanıt;Zaman;Mesaj");
-    EXPECT_TRUE(lines[2].startsWith("Ömer Şahin;+905421110004;hata;+CMS ERROR: 500;"))
+    EXPECT_EQ(lines[0], "Ad Soyad;Telefon;Durum;Teslim;Yanıt;Zaman;Mesaj");
+    EXPECT_TRUE(lines[2].startsWith("Ömer Şahin;+905421110004;hata;;+CMS ERROR: 500;"))
         << lines[2].toStdString();
     EXPECT_TRUE(lines[2].endsWith(";\"Gecmis; \"\"deneme\"\"\"")) << lines[2].toStdString();
 

@@ -13,7 +13,7 @@ using Result = PhoneLine::Result;
 // "S1 +CMGS: 23" for submission 1 confirmed, "S2 late ERROR" for a refusal after it was reported
 // unanswered, "P OK" for a probe's "OK", "T -" for an unanswered AT+CMGF=1, "U OK" for the setup.
 std::string shown(const PhoneLine::Answer& answer) {
-    static const char* letters[] = {"U", "P", "T", "S"};
+    static const char* letters[] = {"U", "P", "T", "R", "S"};
     std::string text = letters[static_cast<int>(answer.command)];
     if (answer.command == Command::Submission) {
         text += std::to_string(answer.token);

@@ -1,8 +1,11 @@
 #include "SendingWorkflow.h"
 
 #include "CodePage1254.h"
+#include "MessageText.h"
+#include "sms/StatusReport.h"
 #include "QtPrinters.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -51,6 +54,12 @@ struct FakeModem : SmsModem {
         sent.push_back({number, serviceCentre, text});
     }
     void SendCommand(const std::string& command) override { commands.push_back(command); }
+    void SubmitPdu(int tpduOctets, const std::string& hex) override {
+        if (!failure.empty()) {
+            throw std::runtime_error(failure);
+        }
+        pdus.push_back({tpduOctets, hex});
+    }
     void Disconnect() override { ++disconnects; }
     std::string PortName() const override { return "COM1"; }
     int probes() const { return static_cast<int>(std::count(commands.begin(), commands.end(), "AT\r")); }
@@ -63,6 +72,7 @@ struct FakeModem : SmsModem {
     }
     std::vector<Sms> sent;
     std::vector<std::string> commands;
+    std::vector<std::pair<int, std::string>> pdus;
     int disconnects = 0;
     std::string failure;
 };
@@ -152,6 +162,8 @@ protected:
     QWidget Panel1;
     QTimer Timer1;
     QPushButton Button6, Button9;
+    QCheckBox CheckBox1, CheckBox2;
+    QLabel Label9;
     FakeRecipients recipients;
     FakeModem modem;
     QStringList shown, errors;
@@ -161,10 +173,12 @@ protected:
     SendLog sendLogTable{
         [this] { return logWritable ? QSqlDatabase::database(dbName, false) : QSqlDatabase(); }};
     CampaignStore campaigns{sendLogTable};
+    DeliveryReports deliveries{sendLogTable};
     QStringList asked;       // "<question> [Gönder/Vazgeç]"
     std::deque<int> choices; // the buttons chosen; none: the default
-    SendingWorkflow workflow{{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9},
-                             {recipients, modem, sendLogTable, campaigns,
+    SendingWorkflow workflow{{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9,
+                              CheckBox1, CheckBox2, Label9},
+                             {recipients, modem, sendLogTable, campaigns, deliveries,
                               [this](const QString& text) { shown << text; },
                               [this](const QString& text) { errors << text; },
                               [this](const QString& text, const QStringList& buttons) {
@@ -877,6 +891,118 @@ TEST_F(Workflow, TheFailedOnesGoAgainAsANewCampaign) {
     workflow.Timer1Timer();
     EXPECT_EQ(modem.sent.back(), (Sms{"+905351110002", "", "Tekrar"}));
     EXPECT_NE(campaigns.latest()->id, first);
+}
+
+struct CountCase {
+    const char* name;
+    QString text;
+    const char* count; // Label7
+    const char* left;  // Label9
+};
+
+class Counter : public Workflow, public ::testing::WithParamInterface<CountCase> {};
+
+// With the Turkish letters sent as typed, the count follows the SMS the text takes.
+TEST_P(Counter, ShowsCharactersSmsAndTheRoomLeft) {
+    CheckBox1.setChecked(true);
+    memo1.setPlainText(GetParam().text);
+    EXPECT_EQ(Label7.text(), QString::fromUtf8(GetParam().count));
+    EXPECT_EQ(Label9.text(), QString::fromUtf8(GetParam().left));
+    EXPECT_FALSE(Label9.isHidden());
+    CheckBox1.setChecked(false);
+    EXPECT_EQ(Label7.text(), QString::number(messageLength(GetParam().text))) << "the plain count again";
+    EXPECT_TRUE(Label9.isHidden());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Counter,
+    ::testing::Values(CountCase{"Empty", u""_s, "0 karakter · 1 SMS", "160 karakter kaldı"},
+                      CountCase{"Plain", u"Merhaba"_s, "7 karakter · 1 SMS", "153 karakter kaldı"},
+                      CountCase{"Turkish", u"Sayın Şükrü"_s, "11 karakter · 1 SMS", "142 karakter kaldı"},
+                      CountCase{"TwoParts", QString(161, u'a'), "161 karakter · 2 SMS", "145 karakter kaldı"},
+                      CountCase{"TooLong", QString(1531, u'a'), "1531 karakter · çok uzun", "en çok 1.530"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// Part after part in PDU mode: each after the phone confirmed the one before; the log row says how
+// the message ended and which part made it so.
+struct PartsCase {
+    const char* name;
+    std::vector<std::string> answers; // to each part handed over, in order
+    std::size_t partsHandedOver;
+    const char* row;
+};
+
+class Parts : public Workflow, public ::testing::WithParamInterface<PartsCase> {};
+
+TEST_P(Parts, GoOneAfterTheOther) {
+    CheckBox1.setChecked(true);
+    const QString text = QString(200, u'ş') + QString(200, u'a'); // three parts with the Turkish tables
+    memo1.setPlainText(text);
+    Edit1.setText(u"05351234567"_s);
+    workflow.Button4Click();
+    EXPECT_EQ(memo1.toPlainText(), text) << "never rewritten";
+    EXPECT_TRUE(modem.sent.empty()) << "no text mode";
+    for (const std::string& answer : GetParam().answers) {
+        workflow.GsmModemReceive(ok + "\r\n" + answer + "\r\n" + ok);
+    }
+    EXPECT_EQ(modem.pdus.size(), GetParam().partsHandedOver);
+    QSqlQuery row(QSqlDatabase::database(dbName, false));
+    ASSERT_TRUE(row.exec(u"select sonuc || '|' || durum || '|' || parca, mesaj from gonderim"_s) && row.next());
+    EXPECT_EQ(row.value(0).toString(), QString::fromUtf8(GetParam().row));
+    EXPECT_EQ(row.value(1).toString(), text) << "the text as typed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Parts,
+    ::testing::Values(PartsCase{"AllConfirmed", {"+CMGS: 7", "+CMGS: 8", "+CMGS: 9"}, 3, "+CMGS: 7, 8, 9|gönderildi|3"},
+                      PartsCase{"SecondRefused", {"+CMGS: 7", "+CMS ERROR: 500"}, 2, "2. parça: +CMS ERROR: 500|hata|3"},
+                      PartsCase{"PduModeRefused", {"ERROR"}, 1, "1. parça: ERROR|hata|3"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(Workflow, APartThePhoneNeverPromptedForEndsTheMessage) {
+    CheckBox1.setChecked(true);
+    memo1.setPlainText(u"Kısa"_s);
+    Edit1.setText(u"05351234567"_s);
+    workflow.Button4Click();
+    workflow.GsmModemPduFailed("Telefon 5 sn içinde \"> \" istemini vermedi.");
+    EXPECT_EQ(sendLog(), QStringList{u"+905351234567||Telefon 5 sn içinde \"> \" istemini vermedi.|hata"_s});
+    EXPECT_EQ(modem.probes(), 1) << "what the phone left open is answered before anything new";
+    EXPECT_EQ(boxes(), QStringList{u"Mesaj gönderilemedi: Telefon 5 sn içinde \"> \" istemini vermedi."_s});
+}
+
+// A report names its part by the reference the phone gave and the number; the message is delivered
+// once every part is, whatever order the reports come in.
+TEST_F(Workflow, DeliveryReportsSettleTheirMessage) {
+    CheckBox2.setChecked(true);
+    EXPECT_EQ(modem.commands, std::vector<std::string>{"AT+CNMI=2,1,0,1,0\r"}) << "asked for at once";
+    workflow.GsmModemReceive(ok);
+    CheckBox1.setChecked(true);
+    startRun({u"05351110001"_s}, QString(300, u'a'));
+    workflow.Timer1Timer();
+    workflow.GsmModemReceive(ok + "\r\n+CMGS: 41\r\n" + ok);
+    workflow.GsmModemReceive(ok + "\r\n+CMGS: 42\r\n" + ok);
+    ASSERT_EQ(modem.pdus.size(), 2U);
+    workflow.Timer1Timer();
+    EXPECT_EQ(Label8.text(), u"Bitti: 1 / 1 gönderildi · 0 hata — ayrıntı: Geçmiş"_s);
+    const auto report = [](int reference, std::uint8_t status) {
+        StatusReport r;
+        r.messageReference = reference;
+        r.recipient = "+905351110001";
+        r.dischargeTime = {26, 12, 8, 14, 3, 27, 12};
+        r.status = status;
+        const std::string hex = encodeStatusReport(r);
+        return "\r\n+CDS: " + std::to_string(hex.size() / 2 - 1) + "\r\n" + hex + "\r\n";
+    };
+    QSqlQuery row(QSqlDatabase::database(dbName, false));
+    const auto teslim = [&row] {
+        return row.exec(u"select teslim from gonderim"_s) && row.next() ? row.value(0).toString() : QString();
+    };
+    EXPECT_EQ(teslim(), u"bekliyor"_s);
+    workflow.GsmModemReceive(report(42, 0x00) + report(7, 0x00)); // the second part first; one of nobody
+    EXPECT_EQ(teslim(), u"bekliyor"_s);
+    workflow.GsmModemReceive(report(41, 0x00));
+    EXPECT_EQ(teslim(), u"teslim edildi"_s);
+    EXPECT_EQ(Label8.text(), u"Bitti: 1 / 1 gönderildi · 1 teslim · 0 hata — ayrıntı: Geçmiş"_s);
 }
 
 } // namespace
