@@ -37,8 +37,9 @@ QString firstWords(const QString& text) {
 }
 
 QStringList countCells(const CampaignStore::Counts& counts) {
-    return {QString::number(counts.sent),    QString::number(counts.delivered), QString::number(counts.failed),
-            QString::number(counts.unknown), QString::number(counts.waiting),   QString::number(counts.total)};
+    return {QString::number(counts.sent),    QString::number(counts.delivered),
+            QString::number(counts.failed),  QString::number(counts.unknown),
+            QString::number(counts.waiting), QString::number(counts.total)};
 }
 
 // A field as Excel reads it back: quoted when it holds the separator, a quote or a line break.
@@ -208,8 +209,7 @@ void HistoryWindow::showMessages() {
     for (const CampaignStore::Message& message : messages) {
         rows.push_back({message.recipient.adsoyad, message.telefon,
                         message.durum.isEmpty() ? QStringLiteral("sırada") : message.durum, message.teslim,
-                        message.sonuc,
-                        shortDate(message.zaman), message.mesaj});
+                        message.sonuc, shortDate(message.zaman), message.mesaj});
     }
     messageRows_.setRows(std::move(rows));
     summary_.setText(id ? campaigns_.campaign(*id).value_or(CampaignStore::Campaign{}).mesaj : singleSends);

@@ -34,8 +34,8 @@ TForm1::TForm1(const QString& executableDir, std::unique_ptr<TGsmModem> modem, S
       }) {
     smsModem_ = std::make_unique<GsmSmsModem>(*GsmModem);
     sending_ = std::make_unique<SendingWorkflow>(
-        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9, CheckBox1,
-                        CheckBox2, Label9},
+        SendingControls{Label4, memo1, memo2, Label7, Edit1, Panel1, Timer1, Button6, Label8, Button9,
+                        CheckBox1, CheckBox2, Label9},
         SendingServices{recipients_, *smsModem_, sendLog_, campaigns_, deliveries_,
                         [](const QString& text) { UserDialogs::current().showMessage(text); },
                         [](const QString& text) { UserDialogs::current().showError(text); },
@@ -124,9 +124,9 @@ void TForm1::layOut() {
     Timer1.setObjectName(QStringLiteral("Timer1"));
 
     // Tab order within each parent: the window's own controls, then Panel1's.
-    chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
-                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9, &Button11, &CheckBox1,
-                   &CheckBox2});
+    chainTabOrder({&combo,   &Button1, &DBGrid1, &Button2,  &Button3,   &memo1,    &Edit1,
+                   &Button4, &Button5, &Button6, &Button8,  &Edit2,     &Edit3,    &Edit4,
+                   &memo2,   &Edit5,   &Button9, &Button11, &CheckBox1, &CheckBox2});
     fitCaptions(*this);
 }
 

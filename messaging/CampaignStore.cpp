@@ -220,7 +220,7 @@ std::vector<CampaignStore::Summary> CampaignStore::summaries(std::optional<qint6
                            "coalesce(sum(last.sent), 0), "
                            "coalesce(sum(coalesce(last.sent, 0) = 0 and g.durum = :failed), 0), "
                            "coalesce(sum(coalesce(last.sent, 0) = 0 and g.durum = :unknown), 0), "
-                       "coalesce(sum(g.teslim = :delivered), 0) "
+                           "coalesce(sum(g.teslim = :delivered), 0) "
                            "from kampanya k left join kampanya_alici a on a.kampanya = k.id "
                            "left join last on last.kampanya = a.kampanya and last.numara = a.numara "
                            "left join gonderim g on g.id = last.id "

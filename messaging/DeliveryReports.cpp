@@ -42,11 +42,14 @@ QSqlDatabase DeliveryReports::database() {
     QSqlDatabase database = m_log.database();
     if (!m_tableReady) {
         QSqlQuery query(database);
-        prepare(query, QStringLiteral("create table if not exists gonderim_parca (gonderim integer not null, "
-                                      "parca integer not null, referans integer not null, teslim text not null, "
-                                      "teslim_zamani text, primary key (gonderim, parca))"));
+        prepare(query,
+                QStringLiteral("create table if not exists gonderim_parca (gonderim integer not null, "
+                               "parca integer not null, referans integer not null, teslim text not null, "
+                               "teslim_zamani text, primary key (gonderim, parca))"));
         exec(query);
-        prepare(query, QStringLiteral("create index if not exists gonderim_parca_referans on gonderim_parca (referans)"));
+        prepare(query,
+                QStringLiteral(
+                    "create index if not exists gonderim_parca_referans on gonderim_parca (referans)"));
         exec(query);
         m_tableReady = true;
     }
@@ -67,9 +70,10 @@ void DeliveryReports::partSent(qint64 message, int part, int reference) {
 std::optional<DeliveryReports::Settled> DeliveryReports::take(const StatusReport& report) {
     QSqlDatabase db = database();
     QSqlQuery query(db);
-    prepare(query, QStringLiteral("select p.gonderim, p.parca, g.telefon, g.kampanya, g.teslim from gonderim_parca p "
-                                  "join gonderim g on g.id = p.gonderim where p.referans = ? "
-                                  "order by p.gonderim desc, p.parca desc"));
+    prepare(query, QStringLiteral(
+                       "select p.gonderim, p.parca, g.telefon, g.kampanya, g.teslim from gonderim_parca p "
+                       "join gonderim g on g.id = p.gonderim where p.referans = ? "
+                       "order by p.gonderim desc, p.parca desc"));
     query.addBindValue(report.messageReference);
     exec(query);
     const QString number = tail(QString::fromStdString(report.recipient));
@@ -78,7 +82,8 @@ std::optional<DeliveryReports::Settled> DeliveryReports::take(const StatusReport
     QString before;
     while (query.next()) {
         if (tail(query.value(2).toString()) == number) {
-            settled = Settled{query.value(0).toLongLong(), {},
+            settled = Settled{query.value(0).toLongLong(),
+                              {},
                               query.value(3).isNull() ? std::nullopt
                                                       : std::optional<qint64>(query.value(3).toLongLong()),
                               false};
@@ -91,8 +96,9 @@ std::optional<DeliveryReports::Settled> DeliveryReports::take(const StatusReport
         return std::nullopt;
     }
     const QString when = QString::fromStdString(report.dischargeTime.text());
-    prepare(query, QStringLiteral("update gonderim_parca set teslim = ?, teslim_zamani = ? where gonderim = ? and "
-                                  "parca = ?"));
+    prepare(query,
+            QStringLiteral("update gonderim_parca set teslim = ?, teslim_zamani = ? where gonderim = ? and "
+                           "parca = ?"));
     query.addBindValue(text(report.state()));
     query.addBindValue(when);
     query.addBindValue(settled->message);
@@ -100,8 +106,9 @@ std::optional<DeliveryReports::Settled> DeliveryReports::take(const StatusReport
     exec(query);
 
     // The message as a whole: delivered when every part is, failed as soon as one is.
-    prepare(query, QStringLiteral("select g.parca, count(p.parca), sum(p.teslim = ?), sum(p.teslim = ?) "
-                                  "from gonderim g left join gonderim_parca p on p.gonderim = g.id where g.id = ?"));
+    prepare(query,
+            QStringLiteral("select g.parca, count(p.parca), sum(p.teslim = ?), sum(p.teslim = ?) "
+                           "from gonderim g left join gonderim_parca p on p.gonderim = g.id where g.id = ?"));
     query.addBindValue(Delivered);
     query.addBindValue(Failed);
     query.addBindValue(settled->message);

@@ -20,21 +20,22 @@ int referenceOf(const std::string& line) {
     }
 }
 
+// "2. parça: +CMS ERROR: 500" for a message of several parts; the reason alone for one of one.
+QString aboutPart(int part, int parts, const QString& why) {
+    return parts > 1 ? QStringLiteral("%1. parça: %2").arg(part).arg(why) : why;
+}
+
 } // namespace
 
 OutgoingMessage::OutgoingMessage(qint64 row, SmsSubmission submission, bool reports)
     : m_row(row), m_submission(std::move(submission)), m_reports(reports) {}
 
-QString OutgoingMessage::aboutPart(const QString& why) const {
-    return parts() > 1 ? QStringLiteral("%1. parça: %2").arg(m_part).arg(why) : why;
-}
-
 std::optional<OutgoingMessage::Ended> OutgoingMessage::answered(const PhoneLine::Answer& answer) {
     switch (answer.result) {
     case PhoneLine::Result::Refused:
-        return Ended{SendRun::Outcome::Failed, aboutPart(fromCp1254(answer.line)), {}};
+        return Ended{SendRun::Outcome::Failed, aboutPart(m_part, parts(), fromCp1254(answer.line)), {}};
     case PhoneLine::Result::Unanswered:
-        return Ended{SendRun::Outcome::Unknown, aboutPart(noAnswer), {}};
+        return Ended{SendRun::Outcome::Unknown, aboutPart(m_part, parts(), noAnswer), {}};
     case PhoneLine::Result::Confirmed:
         break;
     }
@@ -52,20 +53,21 @@ std::optional<OutgoingMessage::Ended> OutgoingMessage::answered(const PhoneLine:
 }
 
 OutgoingMessage::Ended OutgoingMessage::failed(const QString& reason) const {
-    return {SendRun::Outcome::Failed, aboutPart(reason), {}};
+    return {SendRun::Outcome::Failed, aboutPart(m_part, parts(), reason), {}};
 }
 
 OutgoingMessage::Ended OutgoingMessage::lateAnswer(const PhoneLine::Answer& answer, int part, int parts,
                                                    bool reports) {
     const QString line = fromCp1254(answer.line);
-    const auto about = [&](const QString& why) { return parts > 1 ? QStringLiteral("%1. parça: %2").arg(part).arg(why) : why; };
     if (answer.result != PhoneLine::Result::Confirmed) {
-        return {SendRun::Outcome::Failed, about(line), {}};
+        return {SendRun::Outcome::Failed, aboutPart(part, parts, line), {}};
     }
     if (part == parts) {
         return {SendRun::Outcome::Sent, line, reports ? DeliveryReports::Pending : QString()};
     }
-    return {SendRun::Outcome::Failed, about(line + QStringLiteral(" geç geldi; sonraki parçalar gönderilmedi")), {}};
+    return {SendRun::Outcome::Failed,
+            aboutPart(part, parts, line + QStringLiteral(" geç geldi; sonraki parçalar gönderilmedi")),
+            {}};
 }
 
 OutgoingMessage::Ended OutgoingMessage::textMode(const PhoneLine::Answer& answer) {

@@ -46,8 +46,6 @@ public:
     static Ended textMode(const PhoneLine::Answer& answer);
 
 private:
-    QString aboutPart(const QString& why) const;
-
     qint64 m_row;
     SmsSubmission m_submission;
     bool m_reports;

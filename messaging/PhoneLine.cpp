@@ -65,7 +65,8 @@ void PhoneLine::addCommand(Command command, long long token, Clock::time_point d
     m_owed.push_back(std::move(owed));
 }
 
-void PhoneLine::addSubmission(long long token, const std::string& text, Clock::time_point deadline, Mode mode) {
+void PhoneLine::addSubmission(long long token, const std::string& text, Clock::time_point deadline,
+                              Mode mode) {
     Owed submission;
     submission.command = Command::Submission;
     submission.token = token;

@@ -12,10 +12,11 @@
 //
 // A text-mode submission is a dialogue of its own: "AT", "AT+CMGF=1" and "AT+CMGS" with the text,
 // each owing a final result. A part of a message in PDU mode owes the results of "AT+CMGF=0" and of
-// "AT+CMGS=<length>" with its PDU, and nothing follows a refused "AT+CMGF=0". A bare "ERROR" refuses the step it answers; "+CMGS:" and "+CMS ERROR:"
-// answer the text itself and close every step before it, so a lost "OK" never moves an answer onto
-// the next message. Echoes of the commands, the "> " prompt and unsolicited lines decide nothing;
-// a line of the message's own text that reads like an answer is taken for its echo once.
+// "AT+CMGS=<length>" with its PDU, and nothing follows a refused "AT+CMGF=0". A bare "ERROR" refuses the step
+// it answers; "+CMGS:" and "+CMS ERROR:" answer the text itself and close every step before it, so a lost
+// "OK" never moves an answer onto the next message. Echoes of the commands, the "> " prompt and unsolicited
+// lines decide nothing; a line of the message's own text that reads like an answer is taken for its echo
+// once.
 //
 // A submission not answered by its deadline is reported unanswered but stays on the line: its late
 // answer still settles it. The program then writes a probe, "AT", which the phone, busy or not,
@@ -92,12 +93,12 @@ private:
         Command command = Command::Probe;
         long long token = 0;
         Clock::time_point deadline;
-        int commandsBeforeText = 0;    // submissions: "AT" and "AT+CMGF=1" not answered yet
+        int commandsBeforeText = 0;     // submissions: "AT" and "AT+CMGF=1" not answered yet
         bool textFollowsRefusal = true; // text mode writes AT+CMGS whatever AT+CMGF=1 got
-        bool answered = false;         // its result has been reported (not as unanswered)
-        bool confirmed = false;        // "+CMGS:" came; its "OK" may follow
-        bool expired = false;          // reported unanswered
-        std::vector<std::string> echo; // submissions: lines of the text that read like an answer
+        bool answered = false;          // its result has been reported (not as unanswered)
+        bool confirmed = false;         // "+CMGS:" came; its "OK" may follow
+        bool expired = false;           // reported unanswered
+        std::vector<std::string> echo;  // submissions: lines of the text that read like an answer
     };
 
     void take(Line kind, const std::string& line, std::vector<Answer>& answers);
@@ -107,7 +108,7 @@ private:
     void probeAnsweredAfterSilence(const std::string& line, std::vector<Answer>& answers);
 
     std::deque<Owed> m_owed;
-    std::string m_partial; // the last delivery's unfinished line
+    std::string m_partial;        // the last delivery's unfinished line
     bool m_reportFollows = false; // the last line was "+CDS: <length>"
     std::vector<std::string> m_reports;
 };

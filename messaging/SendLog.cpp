@@ -68,9 +68,11 @@ void SendLog::makeTable(QSqlDatabase& database) {
     exec(query);
     // A table of an earlier version: the columns it lacks are added, none is dropped or renamed.
     const QSqlRecord columns = database.record(QStringLiteral("gonderim"));
-    for (const auto& [column, type] :
-         {std::pair{"kampanya", "integer"}, {"numara", "integer"}, {"parca", "integer not null default 1"},
-          {"teslim", "text"}, {"teslim_zamani", "text"}}) {
+    for (const auto& [column, type] : {std::pair{"kampanya", "integer"},
+                                       {"numara", "integer"},
+                                       {"parca", "integer not null default 1"},
+                                       {"teslim", "text"},
+                                       {"teslim_zamani", "text"}}) {
         if (!columns.contains(QLatin1String(column))) {
             prepare(query, QStringLiteral("alter table gonderim add column %1 %2")
                                .arg(QLatin1String(column), QLatin1String(type)));
@@ -113,13 +115,15 @@ bool SendLog::update(qint64 id, const Settled& settled) {
         return false;
     }
     QSqlQuery query(database);
-    if (!query.prepare(QStringLiteral("update gonderim set sonuc = ?, durum = ?, teslim = coalesce(?, teslim) "
-                                      "where id = ?"))) {
+    if (!query.prepare(
+            QStringLiteral("update gonderim set sonuc = ?, durum = ?, teslim = coalesce(?, teslim) "
+                           "where id = ?"))) {
         return false;
     }
     query.addBindValue(settled.sonuc.isNull() ? QStringLiteral("") : settled.sonuc);
     query.addBindValue(text(settled.durum));
-    query.addBindValue(settled.teslim.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(settled.teslim));
+    query.addBindValue(settled.teslim.isEmpty() ? QVariant(QMetaType(QMetaType::QString))
+                                                : QVariant(settled.teslim));
     query.addBindValue(id);
     return query.exec();
 }

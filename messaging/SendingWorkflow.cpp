@@ -139,13 +139,13 @@ void SendingWorkflow::showCount() {
     if (pduMode()) {
         // The text as typed: the SMS it takes and the room left in the last one.
         const SmsCount count = countSms(text.toStdU16String());
-        m_controls.Label7.setText(count.tooLong() ? QStringLiteral("%1 karakter · çok uzun").arg(count.characters)
-                                                  : QStringLiteral("%1 karakter · %2 SMS")
-                                                        .arg(count.characters)
-                                                        .arg(count.parts));
-        m_controls.Label9.setText(count.tooLong()
-                                      ? QStringLiteral("en çok %1").arg(QString::fromStdString(turkishCount(count.maxUnits)))
-                                      : QStringLiteral("%1 karakter kaldı").arg(count.unitsLeft));
+        m_controls.Label7.setText(
+            count.tooLong() ? QStringLiteral("%1 karakter · çok uzun").arg(count.characters)
+                            : QStringLiteral("%1 karakter · %2 SMS").arg(count.characters).arg(count.parts));
+        m_controls.Label9.setText(
+            count.tooLong()
+                ? QStringLiteral("en çok %1").arg(QString::fromStdString(turkishCount(count.maxUnits)))
+                : QStringLiteral("%1 karakter kaldı").arg(count.unitsLeft));
         m_controls.Label9.adjustSize();
     } else {
         m_controls.Label7.setText(QString::number(messageLength(text)));
@@ -421,8 +421,8 @@ bool SendingWorkflow::sendNextOfRun() {
         const DialNumber number = dialNumber(recipient->telefon);
         if (!number.valid()) {
             // Failed without a word to the phone, so it takes no tick.
-            m_services.log.add({recipient->telefon, recipient->adsoyad, text, number.error, SendLog::Durum::Hata,
-                                m_run.campaign(), recipient->id});
+            m_services.log.add({recipient->telefon, recipient->adsoyad, text, number.error,
+                                SendLog::Durum::Hata, m_run.campaign(), recipient->id});
             m_run.record(SendRun::Outcome::Failed, m_services.now());
             if (!m_run.going()) {
                 return true; // paused by failures in a row
@@ -506,7 +506,8 @@ void SendingWorkflow::submitPart(Pending pending) {
     m_pending.emplace(token, pending);
     // The component waits for the phone's "OK" and prompt before it writes the part: its answer's
     // bound starts after those waits.
-    m_line.addSubmission(token, {}, deadline(m_services.timings.answerBound + SendingTimings::PartWaits), PhoneLine::Mode::Pdu);
+    m_line.addSubmission(token, {}, deadline(m_services.timings.answerBound + SendingTimings::PartWaits),
+                         PhoneLine::Mode::Pdu);
     watchLine();
     try {
         m_services.modem.SubmitPdu(m_message->current().tpduOctets, m_message->current().hex);
@@ -599,7 +600,8 @@ void SendingWorkflow::settleSubmission(const PhoneLine::Answer& answer) {
         return;
     }
     if (answer.late || !m_message || m_message->row() != pending.row) {
-        messageEnded(pending, OutgoingMessage::lateAnswer(answer, pending.part, pending.parts, pending.reports), true);
+        messageEnded(pending,
+                     OutgoingMessage::lateAnswer(answer, pending.part, pending.parts, pending.reports), true);
         return;
     }
     const std::optional<OutgoingMessage::Ended> end = m_message->answered(answer);
@@ -691,8 +693,11 @@ void SendingWorkflow::connectionChecked(const PhoneLine::Answer& answer) {
     }
     if (answer.command == PhoneLine::Command::TextMode) {
         if (answer.result == PhoneLine::Result::Refused) {
-            dropConnection(pduMode() ? QStringLiteral("Telefon PDU kipini kabul etmiyor (AT+CMGF=0 reddedildi): %1").arg(port)
-                                     : QStringLiteral("Telefon metin kipini kabul etmiyor (AT+CMGF=1 reddedildi): %1").arg(port));
+            dropConnection(
+                pduMode()
+                    ? QStringLiteral("Telefon PDU kipini kabul etmiyor (AT+CMGF=0 reddedildi): %1").arg(port)
+                    : QStringLiteral("Telefon metin kipini kabul etmiyor (AT+CMGF=1 reddedildi): %1")
+                          .arg(port));
             return;
         }
         m_reportsSet = false;

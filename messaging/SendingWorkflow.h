@@ -237,8 +237,8 @@ private:
     std::optional<OutgoingMessage> m_message; // in PDU mode, the one with the phone
     std::uint8_t m_concatenation = 0;         // the reference of the last long message
     bool m_reportsSet = false;                // "AT+CNMI" went to this connection
-    QTimer m_lineTimer;                     // overdue answers
-    QTimer m_logTimer;                      // answers the send log refused, written again
+    QTimer m_lineTimer;                       // overdue answers
+    QTimer m_logTimer;                        // answers the send log refused, written again
 
     std::mutex m_eventsMutex;
     std::deque<std::function<void()>> m_events; // guarded by m_eventsMutex

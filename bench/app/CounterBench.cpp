@@ -80,16 +80,17 @@ int main(int argc, char** argv) {
     memo1.setFocus();
 
     std::printf("a 1,529-character text, a key typed and taken back %d times\n", keystrokes);
-    for (const auto& [name, text, on] : {std::tuple{"plain, box on", plain, true},
-                                        std::tuple{"Turkish, box on", turkish, true},
-                                        std::tuple{"plain, box off (peer)", plain, false}}) {
+    for (const auto& [name, text, on] :
+         {std::tuple{"plain, box on", plain, true}, std::tuple{"Turkish, box on", turkish, true},
+          std::tuple{"plain, box off (peer)", plain, false}}) {
         turkishBox.setChecked(on);
         memo1.setPlainText(text);
         memo1.moveCursor(QTextCursor::End);
         const Figures figures = typeAndMeasure(memo1, keystrokes);
-        std::printf("%-24s keystroke median %5.0f µs, 99th %6.0f µs, worst %6.0f µs; count alone %5.1f µs  (%s)\n",
-                    name, figures.median, figures.p99, figures.worst, handlerMedian(form, keystrokes),
-                    qPrintable(label7.text()));
+        std::printf(
+            "%-24s keystroke median %5.0f µs, 99th %6.0f µs, worst %6.0f µs; count alone %5.1f µs  (%s)\n",
+            name, figures.median, figures.p99, figures.worst, handlerMedian(form, keystrokes),
+            qPrintable(label7.text()));
     }
     return 0;
 }

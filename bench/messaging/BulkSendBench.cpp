@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
         }
         control<QPlainTextEdit>(form, "memo1").setPlainText(text.left(200));
     } else {
-        control<QPlainTextEdit>(form, "memo1").setPlainText(QStringLiteral("Toplantı yarın saat 10'da, salon 2."));
+        control<QPlainTextEdit>(form, "memo1")
+            .setPlainText(QStringLiteral("Toplantı yarın saat 10'da, salon 2."));
     }
     auto& timer = *form.findChild<QTimer*>(QStringLiteral("Timer1"));
 

@@ -37,9 +37,9 @@ protected:
         return QTest::qWaitFor(
             [&] {
                 const auto messages = sim().Messages();
-                return std::count_if(messages.begin(), messages.end(),
-                                     [](const TSubmittedSms& sms) { return sms.Reference != 0; }) >=
-                       static_cast<long>(parts);
+                return std::count_if(messages.begin(), messages.end(), [](const TSubmittedSms& sms) {
+                           return sms.Reference != 0;
+                       }) >= static_cast<long>(parts);
             },
             4 * DeliveryBound);
     }
@@ -117,7 +117,8 @@ TEST_F(LateReportsTest, ReportsLateAndOutOfOrderLandInTheSendLog) {
     pressSendToAll(QString(200, QLatin1Char('a')));
     ASSERT_TRUE(runEnds(1 + 6));
     EXPECT_EQ(rows(), "+CMGS: 1, 2|gönderildi|2|bekliyor") << "sent; the first report is not in yet";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rows().ends_with("teslim edildi"); }, 2 * DeliveryBound)) << rows();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows().ends_with("teslim edildi"); }, 2 * DeliveryBound))
+        << rows();
     EXPECT_FALSE(file.scalar("select teslim_zamani from gonderim").empty());
     EXPECT_EQ(progress().text(), "Bitti: 1 / 1 gönderildi · 1 teslim · 0 hata — ayrıntı: Geçmiş");
 }

@@ -2,8 +2,8 @@
 
 #include "CodePage1254.h"
 #include "MessageText.h"
-#include "sms/StatusReport.h"
 #include "QtPrinters.h"
+#include "sms/StatusReport.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -947,16 +947,18 @@ TEST_P(Parts, GoOneAfterTheOther) {
     }
     EXPECT_EQ(modem.pdus.size(), GetParam().partsHandedOver);
     QSqlQuery row(QSqlDatabase::database(dbName, false));
-    ASSERT_TRUE(row.exec(u"select sonuc || '|' || durum || '|' || parca, mesaj from gonderim"_s) && row.next());
+    ASSERT_TRUE(row.exec(u"select sonuc || '|' || durum || '|' || parca, mesaj from gonderim"_s) &&
+                row.next());
     EXPECT_EQ(row.value(0).toString(), QString::fromUtf8(GetParam().row));
     EXPECT_EQ(row.value(1).toString(), text) << "the text as typed";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, Parts,
-    ::testing::Values(PartsCase{"AllConfirmed", {"+CMGS: 7", "+CMGS: 8", "+CMGS: 9"}, 3, "+CMGS: 7, 8, 9|gönderildi|3"},
-                      PartsCase{"SecondRefused", {"+CMGS: 7", "+CMS ERROR: 500"}, 2, "2. parça: +CMS ERROR: 500|hata|3"},
-                      PartsCase{"PduModeRefused", {"ERROR"}, 1, "1. parça: ERROR|hata|3"}),
+    ::testing::Values(
+        PartsCase{"AllConfirmed", {"+CMGS: 7", "+CMGS: 8", "+CMGS: 9"}, 3, "+CMGS: 7, 8, 9|gönderildi|3"},
+        PartsCase{"SecondRefused", {"+CMGS: 7", "+CMS ERROR: 500"}, 2, "2. parça: +CMS ERROR: 500|hata|3"},
+        PartsCase{"PduModeRefused", {"ERROR"}, 1, "1. parça: ERROR|hata|3"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(Workflow, APartThePhoneNeverPromptedForEndsTheMessage) {
