@@ -85,7 +85,7 @@ dismiss_message_box() {
   box=$(windows_named "Zemvora Sms" | grep -vx "${main:-none}" | head -n 1)
   [[ -n "$box" ]] || fail "no message box to close"
   xdotool windowfocus --sync "$box" key Return
-  wait_for 10 "closed message box" count_windows "Zemvora Sms" "$1"
+  wait_for 60 "closed message box" count_windows "Zemvora Sms" "$1"
 }
 
 sql() { sqlite3 -cmd ".timeout 5000" "$book" "$1"; }
@@ -122,7 +122,7 @@ echo "-- the simulator on COM5"
 "$sim" --log "$work/received.bin" >"$work/sim.out" 2>&1 </dev/null &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
-wait_for 10 "pseudo-terminal from the simulator" test -s "$work/sim.out"
+wait_for 60 "pseudo-terminal from the simulator" test -s "$work/sim.out"
 pty=$(head -n 1 "$work/sim.out")
 [[ "$pty" == /dev/pts/* ]] || fail "the simulator gave no pseudo-terminal: $pty"
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$pty" /f >/dev/null
@@ -134,16 +134,16 @@ echo "-- first start: the phone book in the user's data folder"
 program_pid=$!
 wait_for 60 "phone book made in $book" test -f "$book"
 [[ ! -e "$installed/db.mdb" ]] || fail "the installed program made a phone book beside itself"
-wait_for 30 "message box of the new phone book" count_windows "Zemvora Sms" 1
+wait_for 60 "message box of the new phone book" count_windows "Zemvora Sms" 1
 shot first-start
 dismiss_message_box 0
-wait_for 30 "main window" count_windows "Zemvora Sms" 1
+wait_for 60 "main window" count_windows "Zemvora Sms" 1
 main=$(window_wider_than "Zemvora Sms" 700)
 [[ -n "$main" ]] || fail "the main window is not the size it should be"
 
 echo "-- a contact through the contact dialog"
 click "$main" "${main_inside[@]}" 8 $((104 + 376)) 49 25 # "Ekle"
-wait_for 20 "contact dialog" count_windows "Telefon Bilgisi" 1
+wait_for 60 "contact dialog" count_windows "Telefon Bilgisi" 1
 dialog=$(windows_named "Telefon Bilgisi")
 click "$dialog" "${dialog_inside[@]}" 24 16 200 21 # GRUP
 type_text "Toptan"
@@ -152,9 +152,9 @@ type_text "Ayse Kaya"
 click "$dialog" "${dialog_inside[@]}" 24 96 200 21 # TELEFON
 type_text "05321234567"
 click "$dialog" "${dialog_inside[@]}" 152 176 75 25 # "Kaydet"
-wait_for 20 "saved contact" has_rows "select grup || '|' || adsoyad from numara where telefon = '05321234567'" \
+wait_for 60 "saved contact" has_rows "select grup || '|' || adsoyad from numara where telefon = '05321234567'" \
   "Toptan|Ayse Kaya"
-wait_for 10 "closed contact dialog" count_windows "Telefon Bilgisi" 0
+wait_for 60 "closed contact dialog" count_windows "Telefon Bilgisi" 0
 
 echo "-- a spreadsheet through the file dialog"
 /usr/bin/python3 - "$work/kisiler.xlsx" <<'PYTHON'
@@ -167,11 +167,11 @@ book.save(sys.argv[1])
 PYTHON
 before=$(visible_windows)
 click "$main" "${main_inside[@]}" 176 $((104 + 376)) 97 25 # "Excel den Yükle"
-wait_for 30 "file dialog" new_window_since "$before"
+wait_for 60 "file dialog" new_window_since "$before"
 type_text "$(winepath -w "$work/kisiler.xlsx")"
 xdotool key Return
-wait_for 30 "imported contacts" has_rows "select count(*) from numara" 3
-wait_for 20 "summary of the import" count_windows "Zemvora Sms" 2
+wait_for 60 "imported contacts" has_rows "select count(*) from numara" 3
+wait_for 60 "summary of the import" count_windows "Zemvora Sms" 2
 shot import-summary
 dismiss_message_box 1
 has_rows "select group_concat(adsoyad, ',') from (select adsoyad from numara order by adsoyad)" \
@@ -182,12 +182,12 @@ number_typed="05551234567"
 text="Zemvora Sms Windows penceresinden"
 before=$(visible_windows)
 click "$main" "${main_inside[@]}" 8 24 145 21 # the port list
-wait_for 10 "open port list" new_window_since "$before"
+wait_for 60 "open port list" new_window_since "$before"
 type_text "COM5"
 xdotool key Return
-wait_for 10 "closed port list" same_windows_as "$before"
+wait_for 60 "closed port list" same_windows_as "$before"
 click "$main" "${main_inside[@]}" 156 24 54 21 # "Bağlan"
-wait_for 20 "status line on red (connected)" status_line_is_red
+wait_for 60 "status line on red (connected)" status_line_is_red
 click "$main" "${main_inside[@]}" 528 $((104 + 24)) 185 21 # recipient
 type_text "$number_typed"
 click "$main" "${main_inside[@]}" 528 $((104 + 72)) 185 89 # message
@@ -195,7 +195,7 @@ type_text "$text"
 window_bytes "+9$number_typed" "$text" >"$work/expected.bin"
 click "$main" "${main_inside[@]}" 536 $((104 + 200)) 185 41 # "Aktif Alıcıya Gönder"
 received_all() { [[ $(stat -c %s "$work/received.bin" 2>/dev/null || echo 0) -ge $(stat -c %s "$work/expected.bin") ]]; }
-wait_for 30 "message at the phone" received_all
+wait_for 60 "message at the phone" received_all
 if ! cmp -s "$work/expected.bin" "$work/received.bin"; then
   echo "-- expected:" >&2
   od -c "$work/expected.bin" >&2
@@ -203,14 +203,14 @@ if ! cmp -s "$work/expected.bin" "$work/received.bin"; then
   od -c "$work/received.bin" >&2
   fail "the simulator received other bytes than expected"
 fi
-wait_for 30 "confirmed message in the send log" has_rows \
+wait_for 60 "confirmed message in the send log" has_rows \
   "select telefon || '|' || durum from gonderim" "+9$number_typed|gönderildi"
 echo "the simulator received exactly the expected $(wc -c <"$work/received.bin") bytes, and the send log has it"
 shot main-window
 
 echo "-- closed and uninstalled: the phone book stays"
 xdotool windowfocus --sync "$main" key alt+F4
-wait_for 30 "program's end" bash -c "! kill -0 $program_pid 2>/dev/null"
+wait_for 60 "program's end" bash -c "! kill -0 $program_pid 2>/dev/null"
 wine "$installed/uninstall.exe" /S
 wait_for 60 "uninstalled program" bash -c "[[ ! -e '$installed' ]]"
 [[ ! -e "$app_data/Microsoft/Windows/Start Menu/Programs/Zemvora Sms.lnk" ]] || fail "the Start menu entry stayed"
