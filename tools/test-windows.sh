@@ -20,9 +20,10 @@ build=$(mkdir -p "${1:-$root/build-windows}" && cd "${1:-$root/build-windows}" &
 jobs=$(nproc)
 
 # Wine 8 in its 64-bit build only: the programs are 64-bit, and Debian's wine32 would need the i386
-# architecture added to dpkg first.
+# architecture added to dpkg first. fonts-wine: Wine's own Tahoma and the other fonts Windows programs
+# expect, without which message boxes fall back to a serif font.
 bash "$root/tools/apt-install.sh" cmake ninja-build g++ ccache libgtest-dev sqlite3 python3-openpyxl \
-  wine wine64 xvfb xauth xdotool imagemagick
+  wine wine64 fonts-wine xvfb xauth xdotool imagemagick
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 

@@ -172,8 +172,8 @@ type_text "$(winepath -w "$work/kisiler.xlsx")"
 xdotool key Return
 wait_for 60 "imported contacts" has_rows "select count(*) from numara" 3
 wait_for 60 "summary of the import" count_windows "Zemvora Sms" 2
-shot import-summary
 dismiss_message_box 1
+shot after-import
 has_rows "select group_concat(adsoyad, ',') from (select adsoyad from numara order by adsoyad)" \
   "Ayse Kaya,Mehmet Öz,Zeynep Çelik" || fail "the phone book holds other contacts: $(sql 'select * from numara')"
 
