@@ -25,14 +25,23 @@ bool userMayWrite(const QString& folder) {
 }
 
 QString userDataFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/zemvora-sms");
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%\Zemvora Sms: named as Windows programs name their folders.
+    const QString name = QStringLiteral("/Zemvora Sms");
+#else
+    const QString name = QStringLiteral("/zemvora-sms");
+#endif
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + name;
+}
+
+bool installedBySetup(const QString& executableDir) {
+    return QFileInfo::exists(QDir(executableDir).filePath(QStringLiteral("uninstall.exe")));
 }
 
 PhonebookLocation locatePhonebook(const QString& executableDir, const QString& dataDir,
                                   const FolderCheck& mayWrite) {
     const QString beside = QDir(executableDir).filePath(QStringLiteral("db.mdb"));
-    if (QFileInfo::exists(beside) || mayWrite(executableDir)) {
+    if (QFileInfo::exists(beside) || (mayWrite(executableDir) && !installedBySetup(executableDir))) {
         return {beside, false};
     }
     const QString own = QDir(dataDir).filePath(QStringLiteral("db.mdb"));

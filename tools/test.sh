@@ -3,8 +3,9 @@
 # as errors and runs every test; runs the whole suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the GSM, messaging and
 # application tests under ThreadSanitizer; gives each spreadsheet fuzz target a
-# short run; tests the GSM component's Windows build under Wine; builds and
-# checks the Debian package. Each step reports how long it took.
+# short run; builds the whole program for Windows and tests it under Wine, its
+# setup program and window included; builds and checks the Debian package.
+# Each step reports how long it took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZEMVORA_BUILD_DIR:-$root/build-test}"
@@ -24,7 +25,16 @@ step() {
 }
 
 step "dependencies"
-bash "$root/tools/install-deps.sh"
+bash "$root/tools/install-deps.sh" ccache
+
+# Every build compiles through ccache, whose cache lives outside the clone
+# (and is shared by every clone): a second run compiles only what changed.
+# CMake takes the launchers from the environment when it first configures a
+# build folder.
+export CCACHE_DIR="${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/zemvora-sms/ccache}"
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-6G}"
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+ccache --zero-stats >/dev/null
 
 step "build and test"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEMVORA_WERROR=ON
@@ -51,7 +61,7 @@ if [[ -x "$root/tools/fuzz.sh" ]]; then
   bash "$root/tools/fuzz.sh" "$build-fuzz"
 fi
 
-step "GSM component for Windows, under Wine"
+step "the program for Windows: its tests, setup program and window under Wine"
 ZEMVORA_MODEM_SIM="$build/tools/modem-sim/modem-sim" bash "$root/tools/test-windows.sh" "$build-windows"
 
 step "Debian package"
@@ -65,3 +75,4 @@ dpkg-deb -x "$deb" "$entry"
 desktop-file-validate "$entry"/usr/share/applications/zemvora-sms.desktop
 rm -rf "$entry"
 step ""
+ccache --show-stats | grep -E "^(Hits|Misses|Cache size)" || true

@@ -1,63 +1,17 @@
 #include "SourceFile.h"
 
 #include "Sheet.h"
+#include "SourceFilePlatform.h"
 
-#include <QFile>
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace spreadsheet {
-namespace {
-
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-void refuseUnlessRegular(mode_t mode) {
-    if (S_ISREG(mode)) {
-        return;
-    }
-    if (S_ISDIR(mode)) {
-        throw ReadError(QStringLiteral("bir klasör, dosya değil"));
-    }
-    if (S_ISFIFO(mode)) {
-        throw ReadError(QStringLiteral("adlandırılmış bir boru, dosya değil"));
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        throw ReadError(QStringLiteral("bir aygıt, dosya değil"));
-    }
-    if (S_ISSOCK(mode)) {
-        throw ReadError(QStringLiteral("bir soket, dosya değil"));
-    }
-    throw ReadError(QStringLiteral("sıradan bir dosya değil"));
-}
-
-} // namespace
 
 std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
-    // What the name stands for is known before it is opened: opening a pipe would wait for a writer.
-    struct stat status {};
-    if (::stat(path.constData(), &status) == 0) {
-        refuseUnlessRegular(status.st_mode);
-    }
-    // The name may be swapped for a pipe meanwhile: opening does not wait, and the opened file is checked.
-    const int descriptor = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0) {
-        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
-    }
-    auto file = std::make_shared<const SourceFile>(descriptor);
-    if (::fstat(descriptor, &status) != 0) {
-        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
-    }
-    refuseUnlessRegular(status.st_mode);
-    const int flags = ::fcntl(descriptor, F_GETFL);
-    if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
-    }
+    // Owned at once, so that a refused file is closed.
+    auto file = std::make_shared<const SourceFile>(platform::openFile(fileName));
+    platform::requireRegularFile(file->descriptor_);
     return file;
 }
 
@@ -67,7 +21,7 @@ SourceFile::SourceFile(QByteArray bytes) : bytes_(std::move(bytes)) {}
 
 SourceFile::~SourceFile() {
     if (descriptor_ >= 0) {
-        ::close(descriptor_);
+        platform::closeFile(descriptor_);
     }
 }
 
@@ -82,14 +36,7 @@ qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
     }
     qint64 done = 0;
     while (done < size) {
-        const ssize_t got =
-            ::pread(descriptor_, into + done, static_cast<size_t>(size - done), offset + done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            throw ReadError(QStringLiteral("okunamıyor: ") + systemError(errno));
-        }
+        const qint64 got = platform::readAt(descriptor_, offset + done, into + done, size - done);
         if (got == 0) {
             break;
         }
@@ -101,9 +48,9 @@ qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
 QByteArray SourceFile::readAll(qint64 limit) const {
     // One byte past the limit tells a file that is too large, however it reports its size.
     QByteArray data;
-    struct stat status {};
-    if (descriptor_ >= 0 && ::fstat(descriptor_, &status) == 0 && status.st_size > 0) {
-        data.reserve(std::min<qint64>(status.st_size, limit) + 1);
+    const qint64 reported = descriptor_ >= 0 ? platform::reportedSize(descriptor_) : -1;
+    if (reported > 0) {
+        data.reserve(std::min<qint64>(reported, limit) + 1);
     }
     constexpr qint64 kPiece = 1 << 20;
     for (qint64 got = kPiece; got == kPiece && data.size() <= limit;) {
@@ -122,11 +69,7 @@ int SourceFile::duplicateDescriptor() const {
     if (descriptor_ < 0) {
         return -1;
     }
-    const int copy = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) {
-        throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
-    }
-    return copy;
+    return platform::duplicateFile(descriptor_);
 }
 
 } // namespace spreadsheet

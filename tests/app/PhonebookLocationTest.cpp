@@ -21,6 +21,7 @@ struct LocationCase {
     Book inDataFolder;  // what lies in the user's data folder
     Place expected;
     bool created;
+    bool bySetup = false; // whether the Windows setup program's uninstaller lies beside the executable
 };
 
 const LocationCase kCases[] = {
@@ -32,6 +33,10 @@ const LocationCase kCases[] = {
     {"InstalledFirstStartMakesTheBook", Book::none, false, Book::none, Place::dataFolder, true},
     {"InstalledLaterStartsUseTheBook", Book::none, false, Book::valid, Place::dataFolder, false},
     {"InstalledUnopenableBookIsNeverReplaced", Book::none, false, Book::unopenable, Place::dataFolder, false},
+    // The setup program installs into a folder of the user's own.
+    {"SetupFirstStartMakesTheBook", Book::none, true, Book::none, Place::dataFolder, true, true},
+    {"SetupLaterStartsUseTheBook", Book::none, true, Book::valid, Place::dataFolder, false, true},
+    {"SetupWithABookBesideKeepsIt", Book::valid, true, Book::valid, Place::beside, false, true},
 };
 
 const QByteArray kGarbage("this is no phone book\n");
@@ -72,6 +77,10 @@ TEST_P(PhonebookLocationTest, DecidedOnceAtStartUp) {
         put(c.beside, beside);
     }
     put(c.inDataFolder, own);
+    if (c.bySetup) {
+        QFile uninstaller(executableDir.filePath(QStringLiteral("uninstall.exe")));
+        ASSERT_TRUE(uninstaller.open(QIODevice::WriteOnly));
+    }
     const QByteArray besideBefore = bytes(beside);
     const QByteArray ownBefore = bytes(own);
     QStringList asked;
@@ -113,7 +122,12 @@ TEST(PhonebookLocationRulesTest, TheUsersFoldersAreDecidedByTheSystemsAccessChec
     QFile file(dir.filePath(QStringLiteral("plain-file")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     EXPECT_FALSE(userMayWrite(file.fileName())) << "a file is no folder";
+#ifdef Q_OS_WIN
+    EXPECT_TRUE(userDataFolder().endsWith(QStringLiteral("/AppData/Local/Zemvora Sms")))
+        << userDataFolder().toStdString();
+#else
     EXPECT_TRUE(userDataFolder().endsWith(QStringLiteral("/zemvora-sms")));
+#endif
 }
 
 } // namespace
