@@ -13,7 +13,22 @@ namespace spreadsheet {
 namespace {
 
 QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("böyle bir dosya yok");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("okuma izni yok");
+    case ENAMETOOLONG:
+        return QStringLiteral("adı çok uzun");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("açık dosya sayısı sınırda");
+    case EIO:
+        return QStringLiteral("disk okunamıyor");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 void refuseUnlessRegular(mode_t mode) {
@@ -37,7 +52,7 @@ void refuseUnlessRegular(mode_t mode) {
 
 } // namespace
 
-std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
+std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName, std::stop_token stop) {
     const QByteArray path = QFile::encodeName(fileName);
     // What the name stands for is known before it is opened: opening a pipe would wait for a writer.
     struct stat status {};
@@ -49,7 +64,8 @@ std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
     if (descriptor < 0) {
         throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
     }
-    auto file = std::make_shared<const SourceFile>(descriptor);
+    auto file = std::make_shared<SourceFile>(descriptor);
+    file->stop_ = std::move(stop);
     if (::fstat(descriptor, &status) != 0) {
         throw ReadError(QStringLiteral("açılamıyor: ") + systemError(errno));
     }
@@ -71,7 +87,22 @@ SourceFile::~SourceFile() {
     }
 }
 
+void SourceFile::throwIfStopped() const {
+    if (stop_.stop_requested()) {
+        throw ReadError(QStringLiteral("okuma durduruldu"));
+    }
+}
+
+qint64 SourceFile::size() const {
+    if (descriptor_ < 0) {
+        return bytes_.size();
+    }
+    struct stat status {};
+    return ::fstat(descriptor_, &status) == 0 ? static_cast<qint64>(status.st_size) : 0;
+}
+
 qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
+    throwIfStopped();
     if (descriptor_ < 0) {
         if (offset >= bytes_.size()) {
             return 0;
@@ -101,9 +132,8 @@ qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
 QByteArray SourceFile::readAll(qint64 limit) const {
     // One byte past the limit tells a file that is too large, however it reports its size.
     QByteArray data;
-    struct stat status {};
-    if (descriptor_ >= 0 && ::fstat(descriptor_, &status) == 0 && status.st_size > 0) {
-        data.reserve(std::min<qint64>(status.st_size, limit) + 1);
+    if (const qint64 reported = size(); reported > 0) {
+        data.reserve(std::min(reported, limit) + 1);
     }
     constexpr qint64 kPiece = 1 << 20;
     for (qint64 got = kPiece; got == kPiece && data.size() <= limit;) {

@@ -278,7 +278,7 @@ TEST_F(SpreadsheetImportTest, LockedPhoneBookFailsAtTheFirstRowAndLeavesNothingP
 TEST_F(SpreadsheetImportTest, AFaultTheReaderMeetsLateIsAFailureAtItsRow) {
     SpreadsheetImport import(view, std::make_unique<GeneratedSheet>(100, 60));
     const std::string message = failureOf([&] { import.step(1h); }, 60);
-    EXPECT_NE(message.find("sheet.xlsx: a row is cut short"), std::string::npos) << message;
+    EXPECT_NE(message.find("a row is cut short"), std::string::npos) << message;
     EXPECT_EQ(file.count(), 1 + 59);
     EXPECT_TRUE(import.finished());
     expectViewInStepWithTheFile();
