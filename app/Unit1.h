@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImportProgress.h"
+#include "ImportUndo.h"
 #include "gsm/GsmModem.h"
 #include "messaging/SendingWorkflow.h"
 #include "phonebook/PhonebookDatabase.h"
@@ -75,6 +76,7 @@ public:
     void Button6Click();
     void Button8Click();
     void Button9Click();
+    void Button10Click();
     void Timer1Timer();
     void memo1Change();
     void DBGrid1CtrlDelete();
@@ -99,6 +101,8 @@ private:
     // Off while an import runs: every command that changes the phone book
     // or its view, and the contact dialog.
     void enablePhonebookCommands(bool enabled);
+    // The grid's selected rows, in order.
+    std::vector<int> selectedRows() const;
 
     QString executableDir_;
     TForm2* Form2 = nullptr;
@@ -129,6 +133,7 @@ private:
     QPushButton Button5{&Panel1};
     QLabel Label8{&Panel1};
     QPushButton Button9{&Panel1};
+    QPushButton Button10{&Panel1};
 
     // Components without a place on the screen.
     PhonebookDatabase conn;
@@ -141,5 +146,6 @@ private:
     std::unique_ptr<GsmSmsModem> smsModem_;
     std::unique_ptr<SendingWorkflow> sending_;
     ImportProgress importProgress_{this};
+    ImportUndo importUndo_{Button10, numara};
     bool syncingGrid_ = false;
 };

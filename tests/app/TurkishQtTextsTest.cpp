@@ -37,7 +37,7 @@ TEST(TurkishQtTextsTest, StandardButtonsAreTurkishAndTheProgramsOwnTextsStay) {
     EXPECT_FALSE(answer) << "İptal answers no";
     EXPECT_EQ(shown.ok, "Tamam");
     EXPECT_EQ(shown.cancel, "İptal");
-    EXPECT_EQ(shown.caption, "Warning");
+    EXPECT_EQ(shown.caption, "Uyarı");
     EXPECT_EQ(shown.text, "Kayıt Silinecektir");
 }
 

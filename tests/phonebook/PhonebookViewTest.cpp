@@ -192,9 +192,9 @@ TEST_F(PhonebookViewTest, RemoveWhileAddingOnlyDiscardsTheNewRow) {
     EXPECT_EQ(view.rowCount(), 3);
 }
 
-TEST_F(PhonebookViewTest, RemoveOnAnEmptyViewNamesTheQuery) {
+TEST_F(PhonebookViewTest, RemoveOnAnEmptyViewSaysTheBookIsEmpty) {
     view.search(boxes({{Field::adsoyad, "nobody"}}));
-    expectMessage([this] { view.remove(); }, "numara: Cannot perform this operation on an empty dataset");
+    expectMessage([this] { view.remove(); }, "Rehber boş");
 }
 
 TEST_F(PhonebookViewTest, MovingSettlesThePendingChange) {
@@ -283,7 +283,7 @@ TEST_F(PhonebookViewTest, WrittenRowsJoinTheEndAnnouncedOnceAndTheCurrentRowStay
 TEST_F(PhonebookViewTest, ClosedViewRefusesWorkAndIsAtEnd) {
     view.close();
     EXPECT_TRUE(view.eof());
-    expectMessage([this] { view.append(); }, "numara: Cannot perform this operation on a closed dataset");
+    expectMessage([this] { view.append(); }, "Rehber açık değil");
     EXPECT_THROW(view.next(), PhonebookError);
 }
 

@@ -16,14 +16,14 @@ public:
 
     bool pastEnd(int row) override {
         if (row == failingRow_) {
-            throw SpreadsheetError(QStringLiteral("sheet.xlsx"), QStringLiteral("a row is cut short"));
+            throw SpreadsheetError(QStringLiteral("sheet.xlsx"), QStringLiteral("a row is cut short"), row);
         }
         return row > rows_;
     }
 
     Cell cell(int row, int column) override {
         if (row == failingRow_) {
-            throw SpreadsheetError(QStringLiteral("sheet.xlsx"), QStringLiteral("a row is cut short"));
+            throw SpreadsheetError(QStringLiteral("sheet.xlsx"), QStringLiteral("a row is cut short"), row);
         }
         if (row > rows_) {
             return {};
