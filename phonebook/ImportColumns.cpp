@@ -33,7 +33,8 @@ QString folded(const QString& text) {
         if (c.unicode() == u'\u0307') {
             continue; // a combining dot above, as "İ" may be written
         }
-        char16_t plain = c.toLower().unicode();
+        // İ lowers to i with a dot above, not to i.
+        char16_t plain = c.unicode() == u'İ' ? u'i' : c.toLower().unicode();
         switch (plain) {
         case u'ç':
             plain = u'c';

@@ -20,9 +20,9 @@ ReadAheadWorksheet::~ReadAheadWorksheet() {
 
 void ReadAheadWorksheet::read(std::stop_token stop) {
     std::optional<SpreadsheetError> failure;
+    std::vector<Row> batch;
     try {
         const std::unique_ptr<Worksheet> sheet = spreadsheet::openWorksheet(fileName_, stop);
-        std::vector<Row> batch;
         for (int row = 1; !sheet->pastEnd(row); ++row) {
             Row& cells = batch.emplace_back();
             for (int column = 1; column <= kReadColumns; ++column) {
@@ -32,15 +32,15 @@ void ReadAheadWorksheet::read(std::stop_token stop) {
                 return;
             }
         }
-        if (!hand(batch, stop)) {
-            return;
-        }
     } catch (const SpreadsheetError& error) {
         failure = error;
     } catch (const std::bad_alloc&) {
         failure = SpreadsheetError::outOfMemory(fileName_);
     }
-    finish(std::move(failure));
+    // The rows read before a fault come before it.
+    if (hand(batch, stop)) {
+        finish(std::move(failure));
+    }
 }
 
 bool ReadAheadWorksheet::hand(std::vector<Row>& rows, std::stop_token stop) {

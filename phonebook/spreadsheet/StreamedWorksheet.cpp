@@ -34,8 +34,9 @@ void StreamedWorksheet::reach(long long row) {
         return;
     }
     try {
-        if (!source_ || row < first_) {
+        if (!source_ || row < gap_) {
             source_ = open_();
+            gap_ = 1;
             first_ = 1;
             last_ = 0;
             ended_ = false;
@@ -88,6 +89,7 @@ void StreamedWorksheet::fetch() {
         pending_.emplace(QStringLiteral("%1 satırdan fazla").arg(kMaxSheetRows), kMaxSheetRows + 1);
     }
     run_ = std::move(run);
+    gap_ = last_ + 1;
     first_ = next;
     last_ = next + run_.count - 1;
 }

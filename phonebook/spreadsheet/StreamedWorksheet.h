@@ -28,7 +28,8 @@ private:
     RowSourceOpener open_;
     std::unique_ptr<RowSource> source_;
     RowRun run_;
-    // Rows first_ to last_ are run_'s; the blank rows between the run before and first_ were passed over.
+    // Rows first_ to last_ are run_'s; rows gap_ to first_ - 1 are blank rows passed over to reach it.
+    long long gap_ = 1;
     long long first_ = 1;
     long long last_ = 0;
     bool ended_ = false;               // no rows with data after last_

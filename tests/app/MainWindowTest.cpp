@@ -245,8 +245,9 @@ TEST_F(MainWindowTest, ImportShowsNewRowsInTheGridAndFailuresInTheErrorBox) {
     dialogs.fileName = QStringLiteral(ZEMVORA_CORPUS_DIR "/generated/lo_contacts.ods");
     control<QPushButton>(*form, "Button5").click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.isEmpty(); }, 10000)) << "the import ends";
-    EXPECT_EQ(dialogs.messages.front(), "9 kişi eklendi, 1 zaten rehberde, 0 numarasız ya da geçersiz, 1 adsız\n"
-                                        "Sütunlar: grup A, ad soyad B, telefon C, operatör D")
+    EXPECT_EQ(dialogs.messages.front(),
+              "9 kişi eklendi, 1 zaten rehberde, 0 numarasız ya da geçersiz, 1 adsız\n"
+              "Sütunlar: grup A, ad soyad B, telefon C, operatör D")
         << "Şükrü Çağlayan's number is in the book already; row 8 has a number and no name";
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("; ").toStdString();
     EXPECT_EQ(grid.model()->rowCount(), 3 + 9);
@@ -321,6 +322,21 @@ TEST_F(MainWindowTest, RunProgressAndStopFitTheFreeSpaceUnderTheSendButtons) {
         if (other != &progress && other != &stop && other->isVisibleTo(form.get())) {
             EXPECT_FALSE(other->geometry().intersects(progress.geometry().united(stop.geometry())))
                 << other->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, UndoOfTheLastImportStandsRightOfTheImportCoveringNothing) {
+    auto form = start();
+    auto& undo = control<QPushButton>(*form, "Button10");
+    EXPECT_EQ(undo.geometry(), QRect(280, 376, 161, 25));
+    EXPECT_EQ(undo.parentWidget(), &control(*form, "Panel1"));
+    EXPECT_EQ(undo.text(), "Son içe aktarmayı geri al");
+    EXPECT_LE(undo.sizeHint().width(), undo.width());
+    EXPECT_FALSE(undo.isEnabled()) << "no import to undo";
+    for (QWidget* other : control(*form, "Panel1").findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (other != &undo && other->isVisibleTo(form.get())) {
+            EXPECT_FALSE(other->geometry().intersects(undo.geometry())) << other->objectName().toStdString();
         }
     }
 }

@@ -56,4 +56,28 @@ TEST(TurkishQtTextsTest, TheFileDialogIsTurkish) {
     EXPECT_TRUE(texts.contains("İptal")) << texts.join('|').toStdString();
 }
 
+// The question of Ctrl+Delete has a Turkish title too; a lack of memory is said in Turkish.
+TEST(TurkishQtTextsTest, TheProgramsOwnQuestionAndErrorsAreTurkish) {
+    ShownBox shown;
+    QTimer::singleShot(0, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = {box->windowTitle(), box->text(), {}, {}};
+        box->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_FALSE(UserDialogs::current().confirmQuestion(QStringLiteral("Kayıt silinsin mi?")));
+    EXPECT_EQ(shown.caption, "Onay");
+    EXPECT_EQ(shown.text, "Kayıt silinsin mi?");
+
+    QString error;
+    QTimer::singleShot(0, [&error] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        error = box->text();
+        box->accept();
+    });
+    showException(std::bad_alloc());
+    EXPECT_EQ(error, "Bellek yetmedi");
+}
+
 } // namespace

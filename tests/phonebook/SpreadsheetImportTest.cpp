@@ -3,6 +3,7 @@
 #include "GeneratedSheet.h"
 #include "PhonebookFile.h"
 #include "phonebook/PhonebookError.h"
+#include "phonebook/spreadsheet/ReadAheadWorksheet.h"
 #include "phonebook/spreadsheet/Worksheet.h"
 
 #include <QFile>
@@ -37,13 +38,15 @@ protected:
         return QStringLiteral(ZEMVORA_CORPUS_DIR "/generated/") + QString::fromLatin1(name);
     }
 
-    // The import's failure message, checked to name the row first.
+    // The import's failure message, checked to name the row (and maybe the column) first.
     std::string failureOf(const std::function<void()>& import, int row) {
         try {
             import();
         } catch (const PhonebookError& error) {
             const std::string message = error.what();
-            EXPECT_EQ(message.rfind("Satır " + std::to_string(row) + ": ", 0), 0u) << message;
+            const std::string place = "Satır " + std::to_string(row);
+            EXPECT_TRUE(message.rfind(place + ": ", 0) == 0 || message.rfind(place + ", sütun ", 0) == 0)
+                << message;
             return message;
         }
         ADD_FAILURE() << "the import did not fail";
@@ -108,10 +111,14 @@ TEST_P(EveryRowTest, EveryRowWithDataIsImportedOrCounted) {
 INSTANTIATE_TEST_SUITE_P(
     Sheets, EveryRowTest,
     ::testing::Values(
-        EveryRowCase{"NameMissingInRow2", "Aile;Ali;05010000001;Avea\nAile;;05010000002;Avea\nAile;Veli;05010000003;Avea\n",
-                     {3, 0, 0, 1, 0}, 4},
-        EveryRowCase{"BlankRowsBetween", "A;Ali;05010000001;\n\n;;;\nİş;;;Avea\nA;Veli;05010000003;\n\n\n",
-                     {2, 0, 0, 0, 3}, 3},
+        EveryRowCase{"NameMissingInRow2",
+                     "Aile;Ali;05010000001;Avea\nAile;;05010000002;Avea\nAile;Veli;05010000003;Avea\n",
+                     {3, 0, 0, 1, 0},
+                     4},
+        EveryRowCase{"BlankRowsBetween",
+                     "A;Ali;05010000001;\n\n;;;\nİş;;;Avea\nA;Veli;05010000003;\n\n\n",
+                     {2, 0, 0, 0, 3},
+                     3},
         EveryRowCase{"NameWithoutNumber", ";Ali;;\n;Veli;yok;\n", {2, 0, 2, 0, 0}, 3},
         EveryRowCase{"TwentyBelowAGap",
                      "A;Bir;05010000001;\nA;;;\n"
@@ -120,18 +127,22 @@ INSTANTIATE_TEST_SUITE_P(
                      "A;K9;05020000009;\nA;K10;05020000010;\nA;K11;05020000011;\nA;K12;05020000012;\n"
                      "A;K13;05020000013;\nA;K14;05020000014;\nA;K15;05020000015;\nA;K16;05020000016;\n"
                      "A;K17;05020000017;\nA;K18;05020000018;\nA;K19;05020000019;\nA;K20;05020000020;\n",
-                     {21, 0, 0, 0, 1}, 22},
-        EveryRowCase{"DoubledLineEnds", "A;Bir;05010000001;\n\rA;İki;05010000002;\n\rA;Üç;05010000003;\n\r",
-                     {3, 0, 0, 0, 0}, 4},
-        EveryRowCase{"DoubledCarriageReturns", "A;Bir;05010000001;\r\r\nA;İki;05010000002;\r\r\n",
-                     {2, 0, 0, 0, 0}, 3},
+                     {21, 0, 0, 0, 1},
+                     22},
+        EveryRowCase{"DoubledLineEnds",
+                     "A;Bir;05010000001;\n\rA;İki;05010000002;\n\rA;Üç;05010000003;\n\r",
+                     {3, 0, 0, 0, 0},
+                     4},
+        EveryRowCase{
+            "DoubledCarriageReturns", "A;Bir;05010000001;\r\r\nA;İki;05010000002;\r\r\n", {2, 0, 0, 0, 0}, 3},
         EveryRowCase{"OnlyBlankLines", "\n\n;;\n", {0, 0, 0, 0, 0}, 1}),
     [](const ::testing::TestParamInfo<EveryRowCase>& param) { return std::string(param.param.name); });
 
 TEST_F(SpreadsheetImportTest, TheSummaryCountsTheNamelessAndTheBlank) {
     EXPECT_EQ(importSummary({20, 2, 1, 1, 3}),
               "20 kişi eklendi, 2 zaten rehberde, 1 numarasız ya da geçersiz, 1 adsız, 3 boş satır atlandı");
-    EXPECT_EQ(importSummary({20, 0, 0, 0, 0}), "20 kişi eklendi, 0 zaten rehberde, 0 numarasız ya da geçersiz");
+    EXPECT_EQ(importSummary({20, 0, 0, 0, 0}),
+              "20 kişi eklendi, 0 zaten rehberde, 0 numarasız ya da geçersiz");
 }
 
 struct HeaderCase {
@@ -151,7 +162,8 @@ TEST_P(HeaderRowTest, AFirstRowWithoutADigitInItsNumberIsAHeader) {
 INSTANTIATE_TEST_SUITE_P(FirstRows, HeaderRowTest,
                          ::testing::Values(HeaderCase{"GRUP;AD SOYAD;TELEFON;OPERATOR", true},
                                            HeaderCase{"Grup;Ad Soyad;Cep Tel.;Operatör", true},
-                                           HeaderCase{"Aile;Ad Soyad;Telefon 1;Avea", true}, // names, no number
+                                           HeaderCase{"Aile;Ad Soyad;Telefon 1;Avea",
+                                                      true},                    // names, no number
                                            HeaderCase{"Aile;Can;;Avea", false}, // a contact without a number
                                            HeaderCase{"Aile;Can;05010000009;Avea", false},
                                            HeaderCase{"Grup;Can;05010000009;Avea", false})); // a number
@@ -429,5 +441,97 @@ TEST_P(CorpusImportTest, LibreOfficeContactTableImportsEveryRow) {
 INSTANTIATE_TEST_SUITE_P(Formats, CorpusImportTest,
                          ::testing::Values("lo_contacts.xlsx", "lo_contacts.xls", "lo_contacts.ods",
                                            "lo_contacts_utf8_comma.csv", "lo_contacts_cp1254_semicolon.csv"));
+
+} // namespace
+
+namespace {
+
+TEST_F(SpreadsheetImportTest, AHeaderRowTakesTheColumnsByTheirNames) {
+    SpreadsheetImport import(view, openFirstWorksheet(csv("Telefon;Adı Soyadı;Not;Grubu;Hat\n"
+                                                          "0532 111 22 33;Ali Veli;eski müşteri;İş;Avea\n"
+                                                          ";Sadece Ad;;;\n")));
+    while (!import.step()) {
+    }
+    EXPECT_EQ(import.counts(), (ImportCounts{2, 0, 1}));
+    ASSERT_TRUE(import.columns());
+    EXPECT_EQ(import.columns()->summary(),
+              "Başlığa göre sütunlar: grup D, ad soyad B, telefon A, operatör E");
+    EXPECT_EQ(
+        file.count("adsoyad = 'Ali Veli' and telefon = '0532 111 22 33' and grup = 'İş' and gsm = 'Avea'"),
+        1);
+    EXPECT_EQ(file.count("adsoyad = 'Sadece Ad' and telefon = '' and grup = '' and gsm = ''"), 1);
+}
+
+// A cell the reader cannot read in row 3001 of a workbook: rows 1 to 3000 are in the book, and the error
+// names the row and the column.
+class DamagedSheetTest : public SpreadsheetImportTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedSheetTest, RowsBeforeTheDamagedCellAreKeptAndTheCellIsNamed) {
+    const QString path = QStringLiteral(ZEMVORA_CORPUS_DIR "/hostile/") + QString::fromLatin1(GetParam());
+    const std::string message = failureOf([&] { importSpreadsheet(view, path); }, 3001);
+    EXPECT_EQ(message.rfind("Satır 3001, sütun 3: " + path.toStdString() + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find("\n3000 kişi eklendi"), std::string::npos) << message;
+    EXPECT_EQ(file.count(), 1 + 3000);
+    EXPECT_EQ(file.count("adsoyad = 'Kişi 3000'"), 1);
+    expectViewInStepWithTheFile();
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DamagedSheetTest,
+                         ::testing::Values("damaged-cell-in-row-3001.xlsx", "damaged-cell-in-row-3001.ods"));
+
+TEST_F(SpreadsheetImportTest, ACsvFileOfTooManyRowsIsRefusedBeforeAnyIsWritten) {
+    const QString path = csv(QByteArray("A;Kişi;;\n").repeated(kMaxSheetRows + 1));
+    try {
+        importSpreadsheet(view, path);
+        FAIL() << "imported";
+    } catch (const SpreadsheetError& error) {
+        EXPECT_EQ(error.what(), (path + QStringLiteral(": 1048576 satırdan fazla")).toStdString());
+    }
+    EXPECT_EQ(file.count(), 1) << "nothing was written";
+}
+
+// What an import added, by id, is what undoing it removes; a row deleted since is simply not there.
+TEST_F(SpreadsheetImportTest, TheRowsAddedAreKnownByTheirIdsAndGoAgainExactly) {
+    SpreadsheetImport import(view, std::make_unique<GeneratedSheet>(5000));
+    while (!import.step(1ms)) {
+    }
+    const std::vector<IdRange> added = import.added();
+    ASSERT_FALSE(added.empty());
+    qint64 ids = 0;
+    for (const IdRange& range : added) {
+        ids += range.last - range.first + 1;
+    }
+    EXPECT_EQ(ids, 5000);
+    EXPECT_EQ(conn.count(added), 5000);
+    file.add({{"Başka Program", "05440000000", "Avea", "İzmir"}}); // after the import, by another program
+    file.exec("delete from numara where adsoyad = 'Kişi 17'");
+    view.search(boxes({{Field::adsoyad, "kişi 4"}}));
+
+    EXPECT_EQ(view.removeAdded(added), 4999);
+    EXPECT_EQ(file.count(), 2) << "the contact before and the one after the import stay";
+    EXPECT_EQ(view.rowCount(), 0) << "the shown rows of the import went";
+    view.search({});
+    EXPECT_EQ(view.rowCount(), 2);
+    expectViewInStepWithTheFile();
+}
+
+// Read on a thread of its own, the sheet is waited for within each step: a step that finds no row ready
+// ends and the next one goes on.
+TEST_F(SpreadsheetImportTest, AFileReadAheadOnAThreadOfItsOwnImportsTheSame) {
+    QByteArray rows;
+    for (int i = 1; i <= 20000; ++i) {
+        rows += "A;Kişi " + QByteArray::number(i) + ";05" + QByteArray::number(300000000 + i) + ";Avea\n";
+    }
+    SpreadsheetImport import(view, std::make_unique<ReadAheadWorksheet>(csv(rows)));
+    int steps = 0;
+    while (!import.step(1ms)) {
+        ++steps;
+        EXPECT_FALSE(conn.inTransaction());
+    }
+    EXPECT_GT(steps, 1);
+    EXPECT_EQ(import.counts(), (ImportCounts{20000, 0, 0}));
+    EXPECT_EQ(file.count(), 1 + 20000);
+    expectViewInStepWithTheFile();
+}
 
 } // namespace
