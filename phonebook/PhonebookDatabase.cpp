@@ -345,36 +345,46 @@ bool SearchMatcher::matches(const FieldTexts& row) const {
 namespace {
 
 // The rows a query returns, each with the five columns of numara.
-std::vector<Contact> contactsOf(QSqlQuery& query) {
-    std::vector<Contact> rows;
+void eachContactOf(QSqlQuery& query, const std::function<void(const Contact&)>& take) {
+    Contact row;
     while (query.next()) {
-        Contact row;
         row.id = query.value(0).toLongLong();
         row.adsoyad = textOf(query.value(1));
         row.telefon = textOf(query.value(2));
         row.gsm = textOf(query.value(3));
         row.grup = textOf(query.value(4));
-        rows.push_back(std::move(row));
+        take(row);
     }
+}
+
+std::vector<Contact> contactsOf(QSqlQuery& query) {
+    std::vector<Contact> rows;
+    eachContactOf(query, [&rows](const Contact& row) { rows.push_back(row); });
     return rows;
 }
 
 } // namespace
 
-std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const {
+void PhonebookDatabase::eachRow(const std::function<void(const Contact&)>& take) const {
     QSqlQuery query(db());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("select id, adsoyad, telefon, gsm, grup from numara order by id"))) {
         fail(query.lastError());
     }
-    std::vector<Contact> rows = contactsOf(query);
+    eachContactOf(query, take);
     if (query.lastError().isValid()) {
         fail(query.lastError());
     }
+}
+
+std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const {
     const SearchMatcher matcher(filter);
-    if (!matcher.filtersNothing()) {
-        std::erase_if(rows, [&matcher](const Contact& row) { return !matcher.matches(row); });
-    }
+    std::vector<Contact> rows;
+    eachRow([&](const Contact& row) {
+        if (matcher.filtersNothing() || matcher.matches(row)) {
+            rows.push_back(row);
+        }
+    });
     return rows;
 }
 

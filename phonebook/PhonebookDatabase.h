@@ -93,6 +93,8 @@ public:
     // "select * from numara", narrowed by the non-empty boxes of the filter,
     // in the order of the rows' ids.
     std::vector<Contact> select(const SearchFilter& filter = {}) const;
+    // Every row, in the order of their ids, handed over one at a time.
+    void eachRow(const std::function<void(const Contact&)>& take) const;
     // The row as the file has it; nothing when there is none with that id.
     std::optional<Contact> stored(qint64 id) const;
     // Rows after `id`, in the order of their ids, with their id and telefon

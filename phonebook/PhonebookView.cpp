@@ -39,9 +39,7 @@ void PhonebookView::readTable(bool always) {
     }
     tableRead_ = false;
     table_.clear();
-    for (const Contact& row : conn_.select()) {
-        table_.push_back(row);
-    }
+    conn_.eachRow([this](const Contact& row) { table_.push_back(row); });
     version_ = version;
     tableRead_ = true;
 }

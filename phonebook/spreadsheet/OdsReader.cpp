@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <string>
 
 namespace spreadsheet {
@@ -112,7 +111,7 @@ public:
     explicit ContentHandler(const ZipArchive& zip) : zip_(zip) {}
 
     bool done() const { return done_; }
-    std::deque<RowRun>& rows() { return rows_; }
+    FrontQueue<RowRun>& rows() { return rows_; }
     // The row and column being read, for a fault.
     std::pair<long long, long long> where() const {
         if (tableDepth_ == 0) {
@@ -255,7 +254,7 @@ private:
     }
 
     const ZipArchive& zip_;
-    std::deque<RowRun> rows_;
+    FrontQueue<RowRun> rows_;
     RowRun current_;
     qint64 rowStart_ = 0; // where the open row's element starts in the part
     long long row_ = 0;   // rows ended

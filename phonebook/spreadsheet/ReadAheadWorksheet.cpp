@@ -45,11 +45,11 @@ void ReadAheadWorksheet::read(std::stop_token stop) {
 
 bool ReadAheadWorksheet::hand(std::vector<Row>& rows, std::stop_token stop) {
     std::unique_lock lock(mutex_);
-    if (!changed_.wait(lock, stop, [this] { return rows_.size() < kMaxAhead; })) {
+    if (!changed_.wait(lock, stop, [this] { return handed_.size() < kMaxAhead; })) {
         return false;
     }
     for (Row& row : rows) {
-        rows_.push_back(std::move(row));
+        handed_.push_back(std::move(row));
     }
     rows.clear();
     changed_.notify_all();
@@ -63,34 +63,43 @@ void ReadAheadWorksheet::finish(std::optional<SpreadsheetError> failure) {
     changed_.notify_all();
 }
 
-void ReadAheadWorksheet::letGoBefore(long long row) {
-    bool freed = false;
-    while (first_ < row && !rows_.empty()) {
-        rows_.pop_front();
-        ++first_;
-        freed = true;
-    }
-    if (freed) {
+bool ReadAheadWorksheet::take(long long row,
+                              const std::optional<std::chrono::steady_clock::time_point>& until) {
+    for (;;) {
+        // Rows are asked for in order: those before are done with.
+        while (!rows_.empty() && first_ < row) {
+            rows_.pop_front();
+            ++first_;
+        }
+        if (holds(row) || seenEnd_) {
+            return true;
+        }
+        std::unique_lock lock(mutex_);
+        const auto handedOver = [this] { return !handed_.empty() || ended_; };
+        if (!until) {
+            changed_.wait(lock, handedOver);
+        } else if (!changed_.wait_until(lock, *until, handedOver)) {
+            return false;
+        }
+        rows_.swap(handed_); // rows_ was empty
+        seenEnd_ = ended_;
         changed_.notify_all();
     }
 }
 
 bool ReadAheadWorksheet::ready(int row, std::chrono::steady_clock::time_point until) {
-    std::unique_lock lock(mutex_);
-    letGoBefore(row);
-    return changed_.wait_until(lock, until, [this, row] { return settled(row); });
+    return take(row, until);
 }
 
 Cell ReadAheadWorksheet::cell(int row, int column) {
     if (row < 1 || column < 1 || column > kReadColumns) {
         return {};
     }
-    std::unique_lock lock(mutex_);
-    letGoBefore(row);
-    changed_.wait(lock, [this, row] { return settled(row); });
-    if (row < first_ + static_cast<long long>(rows_.size())) {
+    take(row, std::nullopt);
+    if (holds(row)) {
         return rows_[static_cast<size_t>(row - first_)][static_cast<size_t>(column - 1)];
     }
+    const std::lock_guard lock(mutex_);
     if (failure_) {
         throw *failure_;
     }
@@ -98,12 +107,11 @@ Cell ReadAheadWorksheet::cell(int row, int column) {
 }
 
 bool ReadAheadWorksheet::pastEnd(int row) {
-    std::unique_lock lock(mutex_);
-    letGoBefore(row);
-    changed_.wait(lock, [this, row] { return settled(row); });
-    if (row < first_ + static_cast<long long>(rows_.size())) {
+    take(row, std::nullopt);
+    if (holds(row)) {
         return false;
     }
+    const std::lock_guard lock(mutex_);
     if (failure_) {
         throw *failure_;
     }

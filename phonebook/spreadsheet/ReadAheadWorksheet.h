@@ -7,7 +7,6 @@
 #include "Sheet.h"
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -27,27 +26,37 @@ public:
     bool pastEnd(int row) override;
     bool ready(int row, std::chrono::steady_clock::time_point until) override;
 
-    // Rows read ahead and not yet asked for, at most.
+    // Rows read ahead and not yet taken by the asking thread, at most.
     static constexpr std::size_t kMaxAhead = 16384;
 
 private:
     using Row = spreadsheet::Row;
 
+    // The reading thread's.
     void read(std::stop_token stop);
     bool hand(std::vector<Row>& rows, std::stop_token stop);
     void finish(std::optional<SpreadsheetError> failure);
-    // With the lock held: whether the row, the end or a failure is known.
-    bool settled(long long row) const {
-        return row < first_ + static_cast<long long>(rows_.size()) || ended_;
+
+    // The asking thread's: whether `row` or the end is among the rows taken, taking those handed over
+    // meanwhile and waiting for them up to `until` (or without bound).
+    bool take(long long row, const std::optional<std::chrono::steady_clock::time_point>& until);
+    bool holds(long long row) const {
+        return row >= first_ && row < first_ + static_cast<long long>(rows_.size());
     }
-    void letGoBefore(long long row);
 
     const QString fileName_;
+
+    // Between the threads, under the mutex.
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    std::deque<Row> rows_; // rows first_ onwards
-    long long first_ = 1;
-    bool ended_ = false; // no rows after rows_, or failure_
+    spreadsheet::FrontQueue<Row> handed_; // read, not yet taken
+    bool ended_ = false;                  // no rows after handed_; failure_ says why, if it was a fault
     std::optional<SpreadsheetError> failure_;
+
+    // The asking thread's alone: one lock for many rows.
+    spreadsheet::FrontQueue<Row> rows_; // rows first_ onwards
+    long long first_ = 1;
+    bool seenEnd_ = false; // ended_, as taken with the last rows
+
     std::jthread thread_; // last: stopped and joined before the rest goes
 };

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace spreadsheet {
 
@@ -52,6 +53,35 @@ bool isBlank(const Row& row);
 struct RowRun {
     Row cells{};
     long long count = 1;
+};
+
+// Items gathered at the back and handed out from the front: a vector whose memory is reused once it has
+// been emptied (a deque would allocate for each row, as large as rows are).
+template <typename T> class FrontQueue {
+public:
+    bool empty() const { return head_ == items_.size(); }
+    std::size_t size() const { return items_.size() - head_; }
+    T& front() { return items_[head_]; }
+    T& back() { return items_.back(); }
+    T& operator[](std::size_t i) { return items_[head_ + i]; }
+    void push_back(T item) { items_.push_back(std::move(item)); }
+    void pop_front() {
+        if (++head_ == items_.size()) {
+            clear();
+        }
+    }
+    void clear() {
+        items_.clear();
+        head_ = 0;
+    }
+    void swap(FrontQueue& other) noexcept {
+        items_.swap(other.items_);
+        std::swap(head_, other.head_);
+    }
+
+private:
+    std::vector<T> items_;
+    std::size_t head_ = 0;
 };
 
 // The rows of a sheet in order from row 1. A row the file skips is a blank row, which the source yields like

@@ -11,7 +11,6 @@
 #include <QHash>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -253,7 +252,7 @@ public:
         : settings_(settings), strings_(strings), into_(into) {}
 
     bool done() const { return done_; }
-    std::deque<RowRun>& rows() { return rows_; }
+    FrontQueue<RowRun>& rows() { return rows_; }
     // The row and column being read, for a fault; the column is the cell's, kept or not.
     std::pair<long long, long long> where() const {
         if (!inSheetData_) {
@@ -466,7 +465,7 @@ private:
     const SheetSettings& settings_;
     const SharedStrings* strings_;
     SharedStringSet* into_;
-    std::deque<RowRun> rows_;
+    FrontQueue<RowRun> rows_;
     RowRun current_;
     long long row_ = 0;        // the row read last
     long long lastColumn_ = 0; // of the cell read last
