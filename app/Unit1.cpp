@@ -234,30 +234,27 @@ std::vector<int> TForm1::selectedRows() const {
 }
 
 // One row: the current one, as ever. Several selected: one question with their count.
-void TForm1::Button3Click() {
+void TForm1::removeAfter(bool (UserDialogs::*ask)(const QString&), const QString& one,
+                         const QString& several) {
     const std::vector<int> rows = selectedRows();
     if (rows.size() < 2) {
-        if (UserDialogs::current().confirmWarning(QStringLiteral("Kayıt Silinecektir"))) {
+        if ((UserDialogs::current().*ask)(one)) {
             numara.remove();
         }
-    } else if (UserDialogs::current().confirmWarning(
-                   QStringLiteral("Seçili %1 kayıt silinecektir").arg(rows.size()))) {
+    } else if ((UserDialogs::current().*ask)(several.arg(rows.size()))) {
         numara.remove(rows);
     }
 }
 
+void TForm1::Button3Click() {
+    removeAfter(&UserDialogs::confirmWarning, QStringLiteral("Kayıt Silinecektir"),
+                QStringLiteral("Seçili %1 kayıt silinecektir"));
+}
+
 void TForm1::DBGrid1CtrlDelete() {
-    if (importProgress_.running() || numara.isEmpty()) {
-        return;
-    }
-    const std::vector<int> rows = selectedRows();
-    if (rows.size() < 2) {
-        if (UserDialogs::current().confirmQuestion(QStringLiteral("Kayıt silinsin mi?"))) {
-            numara.remove();
-        }
-    } else if (UserDialogs::current().confirmQuestion(
-                   QStringLiteral("Seçili %1 kayıt silinsin mi?").arg(rows.size()))) {
-        numara.remove(rows);
+    if (!importProgress_.running() && !numara.isEmpty()) {
+        removeAfter(&UserDialogs::confirmQuestion, QStringLiteral("Kayıt silinsin mi?"),
+                    QStringLiteral("Seçili %1 kayıt silinsin mi?"));
     }
 }
 

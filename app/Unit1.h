@@ -21,6 +21,7 @@
 #include <vector>
 
 class TForm2;
+class UserDialogs;
 
 // A bulk send takes its recipients from the phone book view through this.
 class PhonebookRecipients : public BulkRecipients {
@@ -103,6 +104,9 @@ private:
     void enablePhonebookCommands(bool enabled);
     // The grid's selected rows, in order.
     std::vector<int> selectedRows() const;
+    // "Sil" and Ctrl+Delete: asks `one` for the current row, or `several` with the count of the rows
+    // selected, and deletes them on OK.
+    void removeAfter(bool (UserDialogs::*ask)(const QString&), const QString& one, const QString& several);
 
     QString executableDir_;
     TForm2* Form2 = nullptr;

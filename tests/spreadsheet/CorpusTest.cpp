@@ -153,6 +153,16 @@ std::vector<CorpusFile> filesWithExpectations(const QString& folder = QStringLit
     return files;
 }
 
+// The corpus file's first worksheet; nothing, and a failure of the test, when it cannot be opened.
+std::unique_ptr<Worksheet> openCorpusFile(const CorpusFile& file) {
+    try {
+        return openFirstWorksheet(corpusPath(file.path));
+    } catch (const SpreadsheetError& error) {
+        ADD_FAILURE() << error.what();
+        return nullptr;
+    }
+}
+
 // The sheet's rows against the reference's, cell by cell.
 void expectRows(Worksheet& sheet, const QString& name, const std::vector<std::vector<QString>>& expected,
                 int columns) {
@@ -186,11 +196,8 @@ TEST(Corpus, EveryReadableFileGivesTheReferenceRows) {
     for (const CorpusFile& corpusFile : filesWithExpectations()) {
         const QString name = corpusFile.path.section(QLatin1Char('/'), -1);
         SCOPED_TRACE(corpusFile.path.toStdString());
-        std::unique_ptr<Worksheet> sheet;
-        try {
-            sheet = openFirstWorksheet(corpusPath(corpusFile.path));
-        } catch (const SpreadsheetError& error) {
-            ADD_FAILURE() << error.what();
+        const std::unique_ptr<Worksheet> sheet = openCorpusFile(corpusFile);
+        if (!sheet) {
             continue;
         }
         const auto expected = readExpected(corpusFile.expected, 4);
@@ -208,11 +215,8 @@ TEST(Corpus, EveryRowIsReadPastTheFirstEmptyName) {
     ASSERT_GE(files.size(), 50U);
     for (const CorpusFile& corpusFile : files) {
         SCOPED_TRACE(corpusFile.path.toStdString());
-        std::unique_ptr<Worksheet> sheet;
-        try {
-            sheet = openFirstWorksheet(corpusPath(corpusFile.path));
-        } catch (const SpreadsheetError& error) {
-            ADD_FAILURE() << error.what();
+        const std::unique_ptr<Worksheet> sheet = openCorpusFile(corpusFile);
+        if (!sheet) {
             continue;
         }
         expectRows(*sheet, corpusFile.path.section(QLatin1Char('/'), -1),
