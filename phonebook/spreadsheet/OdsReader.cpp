@@ -136,7 +136,8 @@ public:
             if (name == "table-row") {
                 rowDepth_ = depth_;
                 rowStart_ = offset();
-                current_ = {{}, repeatCount(attributes, "number-rows-repeated")};
+                clear(current_.cells);
+                current_.count = repeatCount(attributes, "number-rows-repeated");
                 column_ = 1;
             }
         } else if (cellDepth_ == 0) {

@@ -27,7 +27,7 @@ public:
     bool ready(int row, std::chrono::steady_clock::time_point until) override;
 
     // Rows read ahead and not yet taken by the asking thread, at most.
-    static constexpr std::size_t kMaxAhead = 16384;
+    static constexpr std::size_t kMaxAhead = 4096;
 
 private:
     using Row = spreadsheet::Row;

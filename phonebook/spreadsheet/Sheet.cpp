@@ -8,6 +8,14 @@ bool isBlank(const Row& row) {
     return std::all_of(row.begin(), row.end(), [](const Cell& cell) { return cell.text.isEmpty(); });
 }
 
+void clear(Row& row) {
+    for (Cell& cell : row) {
+        if (cell.kind != CellKind::Empty || !cell.text.isNull()) {
+            cell = {};
+        }
+    }
+}
+
 void cellTooLong(long long row, long long column) {
     throw ReadError(QStringLiteral("%1 karakterden uzun").arg(kMaxCellCharacters), row, column);
 }

@@ -47,6 +47,8 @@ using Row = std::array<Cell, kReadColumns>;
 
 // Whether a row holds nothing in the columns read.
 bool isBlank(const Row& row);
+// Empties a row for the next one, touching only the cells that hold something (moved-from ones included).
+void clear(Row& row);
 
 // Rows that hold the same cells: an OpenDocument row repeated by a count, rows a sheet skips (blank), or
 // one row (count 1).

@@ -348,7 +348,8 @@ private:
         row_ = number;
         inRow_ = true;
         lastColumn_ = 0;
-        current_ = RowRun{};
+        clear(current_.cells);
+        current_.count = 1;
     }
 
     void endRow() {
@@ -360,7 +361,7 @@ private:
             return;
         }
         // Blank rows, as a sheet formatted far down holds in their thousands, go as one run.
-        if (!rows_.empty() && isBlank(rows_.back().cells) && isBlank(current_.cells)) {
+        if (isBlank(current_.cells) && !rows_.empty() && isBlank(rows_.back().cells)) {
             ++rows_.back().count;
             return;
         }
