@@ -36,6 +36,9 @@ void ReadAheadWorksheet::read(std::stop_token stop) {
         failure = error;
     } catch (const std::bad_alloc&) {
         failure = SpreadsheetError::outOfMemory(fileName_);
+    } catch (const std::exception& error) {
+        // Nothing may leave the thread: what went wrong goes to the asking one.
+        failure.emplace(fileName_, QString::fromUtf8(error.what()));
     }
     // The rows read before a fault come before it.
     if (hand(batch, stop)) {
