@@ -51,22 +51,30 @@ void ImportProgress::step() {
         stepTimer_.start();
         return;
     }
-    const QString summary = importSummary(import_->counts());
+    const QString text = summary();
     end();
     if (failure) {
         guarded([&failure] { std::rethrow_exception(failure); });
     } else {
-        UserDialogs::current().showMessage(summary);
+        UserDialogs::current().showMessage(text);
     }
+}
+
+QString ImportProgress::summary() const {
+    QString text = importSummary(import_->counts());
+    if (const std::optional<ImportColumns>& columns = import_->columns()) {
+        text += QLatin1Char('\n') + columns->summary();
+    }
+    return text;
 }
 
 void ImportProgress::cancel() {
     if (!running()) {
         return;
     }
-    const QString summary = importSummary(import_->counts());
+    const QString text = summary();
     end();
-    UserDialogs::current().showMessage(QStringLiteral("İçe aktarma iptal edildi: %1").arg(summary));
+    UserDialogs::current().showMessage(QStringLiteral("İçe aktarma iptal edildi: %1").arg(text));
 }
 
 void ImportProgress::closeEvent(QCloseEvent* event) {
@@ -79,6 +87,7 @@ void ImportProgress::end() {
     stepTimer_.stop();
     showTimer_.stop();
     hide();
+    added_ = import_->added();
     import_.reset();
     emit ended();
 }

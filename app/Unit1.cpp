@@ -7,7 +7,7 @@
 #include "Unit2.h"
 #include "UserDialogs.h"
 #include "phonebook/SpreadsheetImport.h"
-#include "phonebook/spreadsheet/Worksheet.h"
+#include "phonebook/spreadsheet/ReadAheadWorksheet.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -97,6 +97,8 @@ void TForm1::layOut() {
     Label8.setWordWrap(true);
     Label8.setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(Button9, "Button9", 536, 376, 185, 25, QStringLiteral("Durdur"));
+    // Right of "Excel den Yükle", in the free part of the panel's lowest line.
+    place(Button10, "Button10", 280, 376, 161, 25, QStringLiteral("Son içe aktarmayı geri al"));
     // How messages go out, and the send history, in the free top area right of the port controls.
     place(CheckBox1, "CheckBox1", 400, 8, 220, 17, QStringLiteral("Türkçe karakterlerle gönder"));
     place(CheckBox2, "CheckBox2", 400, 28, 220, 17, QStringLiteral("Teslim raporu iste"));
@@ -107,7 +109,8 @@ void TForm1::layOut() {
 
     DBGrid1.setModel(&DataSource1);
     DBGrid1.setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1.setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows at once for "Sil" (Ctrl and Shift with a click); the current row is the one clicked.
+    DBGrid1.setSelectionMode(QAbstractItemView::ExtendedSelection);
     DBGrid1.setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1.setTabKeyNavigation(true);
     DBGrid1.setShowGrid(true);
@@ -124,9 +127,9 @@ void TForm1::layOut() {
     Timer1.setObjectName(QStringLiteral("Timer1"));
 
     // Tab order within each parent: the window's own controls, then Panel1's.
-    chainTabOrder({&combo,   &Button1, &DBGrid1, &Button2,  &Button3,   &memo1,    &Edit1,
-                   &Button4, &Button5, &Button6, &Button8,  &Edit2,     &Edit3,    &Edit4,
-                   &memo2,   &Edit5,   &Button9, &Button11, &CheckBox1, &CheckBox2});
+    chainTabOrder({&combo, &Button1, &DBGrid1, &Button2, &Button3, &memo1, &Edit1, &Button4, &Button5,
+                   &Button6, &Button8, &Edit2, &Edit3, &Edit4, &memo2, &Edit5, &Button9, &Button10, &Button11,
+                   &CheckBox1, &CheckBox2});
     fitCaptions(*this);
 }
 
@@ -143,7 +146,10 @@ void TForm1::wire() {
     connect(&DataSource1, &QAbstractItemModel::modelReset, this,
             [this] { syncGridToView(numara.currentRow()); });
     connect(qApp, &QApplication::focusChanged, this, &TForm1::focusChanged);
-    connect(&importProgress_, &ImportProgress::ended, this, [this] { enablePhonebookCommands(true); });
+    connect(&importProgress_, &ImportProgress::ended, this, [this] {
+        importUndo_.remember(importProgress_.added());
+        enablePhonebookCommands(true);
+    });
     closeWait_.setInterval(100);
     connect(&closeWait_, &QTimer::timeout, this, &TForm1::closeWhenAnswered);
 
@@ -160,6 +166,7 @@ void TForm1::wire() {
     connect(&Button6, &QPushButton::clicked, this, [this] { guarded([this] { Button6Click(); }); });
     connect(&Button8, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button8Click); });
     connect(&Button9, &QPushButton::clicked, this, [this] { guarded([this] { Button9Click(); }); });
+    connect(&Button10, &QPushButton::clicked, this, [this] { writeCommand(&TForm1::Button10Click); });
     connect(&Button11, &QPushButton::clicked, this, [this] { guarded([this] { Button11Click(); }); });
     connect(&Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
     connect(&memo1, &QPlainTextEdit::textChanged, this, [this] { guarded([this] { memo1Change(); }); });
@@ -260,17 +267,42 @@ void TForm1::Button8Click() {
     }
 }
 
-void TForm1::Button3Click() {
-    if (UserDialogs::current().confirmWarning(QStringLiteral("Kayıt Silinecektir"))) {
-        numara.remove();
+std::vector<int> TForm1::selectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : DBGrid1.selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// One row: the current one, as ever. Several selected: one question with their count.
+void TForm1::removeAfter(bool (UserDialogs::*ask)(const QString&), const QString& one,
+                         const QString& several) {
+    const std::vector<int> rows = selectedRows();
+    if (rows.size() < 2) {
+        if ((UserDialogs::current().*ask)(one)) {
+            numara.remove();
+        }
+    } else if ((UserDialogs::current().*ask)(several.arg(rows.size()))) {
+        numara.remove(rows);
     }
 }
 
+void TForm1::Button3Click() {
+    removeAfter(&UserDialogs::confirmWarning, QStringLiteral("Kayıt Silinecektir"),
+                QStringLiteral("Seçili %1 kayıt silinecektir"));
+}
+
 void TForm1::DBGrid1CtrlDelete() {
-    if (!importProgress_.running() && !numara.isEmpty() &&
-        UserDialogs::current().confirmQuestion(QStringLiteral("Delete record?"))) {
-        numara.remove();
+    if (!importProgress_.running() && !numara.isEmpty()) {
+        removeAfter(&UserDialogs::confirmQuestion, QStringLiteral("Kayıt silinsin mi?"),
+                    QStringLiteral("Seçili %1 kayıt silinsin mi?"));
     }
+}
+
+void TForm1::Button10Click() {
+    importUndo_.undo();
 }
 
 // Returns once the import has started; it goes on in steps from the event
@@ -280,7 +312,9 @@ void TForm1::Button5Click() {
     if (fileName.isEmpty()) {
         return;
     }
-    importProgress_.start(std::make_unique<SpreadsheetImport>(numara, openFirstWorksheet(fileName)));
+    // The file opens and is read on a thread of its own, so "İptal" answers from the first moment.
+    importProgress_.start(
+        std::make_unique<SpreadsheetImport>(numara, std::make_unique<ReadAheadWorksheet>(fileName)));
     enablePhonebookCommands(false);
 }
 
@@ -292,6 +326,7 @@ void TForm1::enablePhonebookCommands(bool enabled) {
     if (Form2 != nullptr) {
         Form2->setEnabled(enabled);
     }
+    importUndo_.allow(enabled);
 }
 
 void TForm1::Button4Click() {

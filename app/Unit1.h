@@ -4,6 +4,7 @@
 #include "ImportProgress.h"
 #include "PhonebookLock.h"
 #include "SendLogFile.h"
+#include "ImportUndo.h"
 #include "gsm/GsmModem.h"
 #include "messaging/SendingWorkflow.h"
 #include "phonebook/PhonebookDatabase.h"
@@ -26,6 +27,7 @@
 #include <vector>
 
 class TForm2;
+class UserDialogs;
 
 // A bulk send takes its recipients from the phone book view through this.
 class PhonebookRecipients : public BulkRecipients {
@@ -96,6 +98,7 @@ public:
     void Button8Click();
     void Button9Click();
     void Button11Click(); // "Geçmiş"
+    void Button10Click();
     void Timer1Timer();
     void memo1Change();
     void DBGrid1CtrlDelete();
@@ -123,6 +126,11 @@ private:
     // Off while an import runs: every command that changes the phone book
     // or its view, and the contact dialog.
     void enablePhonebookCommands(bool enabled);
+    // The grid's selected rows, in order.
+    std::vector<int> selectedRows() const;
+    // "Sil" and Ctrl+Delete: asks `one` for the current row, or `several` with the count of the rows
+    // selected, and deletes them on OK.
+    void removeAfter(bool (UserDialogs::*ask)(const QString&), const QString& one, const QString& several);
 
     void closeWhenAnswered();
 
@@ -164,6 +172,7 @@ private:
     QCheckBox CheckBox1{this};
     QCheckBox CheckBox2{this};
     QLabel Label9{&Panel1};
+    QPushButton Button10{&Panel1};
 
     // Components without a place on the screen.
     PhonebookDatabase conn;
@@ -180,5 +189,6 @@ private:
     std::unique_ptr<SendingWorkflow> sending_;
     ImportProgress importProgress_{this};
     std::unique_ptr<HistoryWindow> history_; // made when first asked for
+    ImportUndo importUndo_{Button10, numara};
     bool syncingGrid_ = false;
 };

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <vector>
+#include <new>
 
 namespace {
 
@@ -26,12 +27,12 @@ void UserDialogs::showMessage(const QString& text) {
 }
 
 bool UserDialogs::confirmWarning(const QString& text) {
-    return QMessageBox::warning(activeWindow(), QStringLiteral("Warning"), text,
+    return QMessageBox::warning(activeWindow(), QStringLiteral("Uyarı"), text,
                                 QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 bool UserDialogs::confirmQuestion(const QString& text) {
-    return QMessageBox::question(activeWindow(), QStringLiteral("Confirm"), text,
+    return QMessageBox::question(activeWindow(), QStringLiteral("Onay"), text,
                                  QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
@@ -69,5 +70,10 @@ void UserDialogs::install(UserDialogs* dialogs) {
 }
 
 void showException(const std::exception& error) {
+    // The library's own words for a lack of memory are no sentence for a user.
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+        UserDialogs::current().showError(QStringLiteral("Bellek yetmedi"));
+        return;
+    }
     UserDialogs::current().showError(QString::fromUtf8(error.what()));
 }

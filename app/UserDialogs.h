@@ -15,9 +15,9 @@ public:
 
     virtual void showError(const QString& text);   // the top-level error box
     virtual void showMessage(const QString& text); // a plain message box
-    // A warning box with OK and Cancel; true only for OK.
+    // A warning box ("Uyarı") with OK and Cancel; true only for OK.
     virtual bool confirmWarning(const QString& text);
-    // A question box with OK and Cancel; true only for OK.
+    // A question box ("Onay") with OK and Cancel; true only for OK.
     virtual bool confirmQuestion(const QString& text);
     // A question box with these buttons: the first is the default (Return), the last answers Escape
     // and closing the box. Returns the index of the button chosen.

@@ -61,7 +61,7 @@ QSqlDatabase CampaignStore::database() {
 qint64 CampaignStore::start(const QString& mesaj, const std::vector<Recipient>& recipients) {
     QSqlDatabase db = database();
     if (!db.transaction()) {
-        throw SendLogError(db.lastError().text());
+        throw SendLogError(logsql::reason(db.lastError()));
     }
     try {
         QSqlQuery query(db);
@@ -85,7 +85,7 @@ qint64 CampaignStore::start(const QString& mesaj, const std::vector<Recipient>& 
             exec(query);
         }
         if (!db.commit()) {
-            throw SendLogError(db.lastError().text());
+            throw SendLogError(logsql::reason(db.lastError()));
         }
         return id;
     } catch (const SendLogError&) {

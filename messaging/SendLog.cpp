@@ -6,23 +6,34 @@
 #include <QSqlRecord>
 #include <QVariant>
 
-namespace {
-
-QString reasonOf(const QSqlError& error) {
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+// The refusals a user meets in their words; the engine's own text for the rarer ones.
+QString logsql::reason(const QSqlError& error) {
+    switch (error.nativeErrorCode().toInt() & 0xFF) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return QStringLiteral("dosya başka bir programda açık, biraz sonra yeniden deneyin");
+    case 7: // SQLITE_NOMEM
+        return QStringLiteral("bellek yetmedi");
+    case 8: // SQLITE_READONLY
+        return QStringLiteral("dosya salt okunur");
+    case 10: // SQLITE_IOERR
+        return QStringLiteral("disk hatası");
+    case 13: // SQLITE_FULL
+        return QStringLiteral("diskte yer kalmadı");
+    default:
+        return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    }
 }
-
-} // namespace
 
 void logsql::prepare(QSqlQuery& query, const QString& statement) {
     if (!query.prepare(statement)) {
-        throw SendLogError(reasonOf(query.lastError()));
+        throw SendLogError(reason(query.lastError()));
     }
 }
 
 void logsql::exec(QSqlQuery& query) {
     if (!query.exec()) {
-        throw SendLogError(reasonOf(query.lastError()));
+        throw SendLogError(reason(query.lastError()));
     }
 }
 

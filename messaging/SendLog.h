@@ -39,7 +39,11 @@ public:
 class QSqlQuery;
 
 // Statements on the send log's file; a refusal throws SendLogError with the engine's text.
+class QSqlError;
+
 namespace logsql {
+// The engine's refusal in the user's words.
+QString reason(const QSqlError& error);
 void prepare(QSqlQuery& query, const QString& statement);
 void exec(QSqlQuery& query);
 } // namespace logsql

@@ -18,18 +18,26 @@ Contact PackedContacts::at(int index) const {
 }
 
 QString PackedContacts::text(int index, Field field) const {
+    const std::optional<std::string_view> bytes = utf8(index, field);
+    return bytes ? QString::fromUtf8(bytes->data(), static_cast<qsizetype>(bytes->size())) : QString();
+}
+
+std::optional<std::string_view> PackedContacts::utf8(int index, Field field) const {
     const Entry& packed = entry(index);
     const char* text = packed.texts;
     for (const Field before : kFields) {
         const quint32 bytes = packed.bytes.at(static_cast<std::size_t>(before));
         if (before == field) {
-            return bytes == kNoValue ? QString() : QString::fromUtf8(text, bytes);
+            if (bytes == kNoValue) {
+                return std::nullopt;
+            }
+            return std::string_view(text, bytes);
         }
         if (bytes != kNoValue) {
             text += bytes;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 void PackedContacts::clear() {

@@ -6,6 +6,8 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 // The rows of the phone book view, packed: each row's four texts lie one
@@ -19,7 +21,10 @@ public:
     bool empty() const { return entries_.empty(); }
     Contact at(int index) const;
     QString text(int index, Field field) const;
+    // The column's UTF-8 bytes; nothing for a column without a value.
+    std::optional<std::string_view> utf8(int index, Field field) const;
     qint64 id(int index) const { return entry(index).id; }
+    void setId(int index, qint64 id) { entries_[static_cast<std::size_t>(index)].id = id; }
 
     void push_back(const Contact& contact) { entries_.push_back(pack(contact)); }
     void pop_back() { entries_.pop_back(); }

@@ -1,7 +1,6 @@
 #include "PhonebookDatabase.h"
 
 #include "PhonebookError.h"
-#include "TurkishLike.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -12,6 +11,7 @@
 #include <QTemporaryFile>
 #include <QUrl>
 #include <QVariant>
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +27,36 @@ QVariant bindable(const QString& text) {
 // The engine's own words when it gave any, else the driver's.
 QString reasonOf(const QSqlError& error) {
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+// SQLite's primary result codes, as Qt's driver reports them.
+enum SqliteCode : int {
+    kError = 1,
+    kBusy = 5,
+    kLocked = 6,
+    kNoMemory = 7,
+    kReadOnly = 8,
+    kIoError = 10,
+    kCorrupt = 11,
+    kFull = 13,
+    kCantOpen = 14,
+    kConstraint = 19,
+    kNotADatabase = 26,
+};
+
+int codeOf(const QSqlError& error) {
+    return error.nativeErrorCode().toInt() & 0xFF;
+}
+
+// The column a CHECK on its length refused, by its title in the contact dialog.
+QString refusedColumn(const QString& reason) {
+    for (const auto& [name, title] :
+         {std::pair{"adsoyad", "Ad soyad"}, {"telefon", "Telefon"}, {"gsm", "Operatör"}, {"grup", "Grup"}}) {
+        if (reason.contains(QLatin1String(name))) {
+            return QString::fromUtf8(title);
+        }
+    }
+    return {};
 }
 
 QString textOf(const QVariant& value) {
@@ -94,8 +124,42 @@ QSqlDatabase PhonebookDatabase::db() const {
     return QSqlDatabase::database(connectionName_, false);
 }
 
+QString PhonebookDatabase::describe(const QSqlError& error) const {
+    const QString path = QDir::toNativeSeparators(QFileInfo(fileName_).absoluteFilePath());
+    const QString reason = reasonOf(error);
+    switch (codeOf(error)) {
+    case kBusy:
+    case kLocked:
+        return QStringLiteral("Rehber dosyası başka bir programda açık, biraz sonra yeniden deneyin: %1")
+            .arg(path);
+    case kNoMemory:
+        return QStringLiteral("Bellek yetmedi: %1").arg(path);
+    case kReadOnly:
+        return QStringLiteral("Rehber dosyası salt okunur: %1").arg(path);
+    case kIoError:
+        return QStringLiteral("Rehber dosyası okunurken ya da yazılırken disk hatası oldu: %1").arg(path);
+    case kCorrupt:
+        return QStringLiteral("Rehber dosyası bozuk: %1").arg(path);
+    case kFull:
+        return QStringLiteral("Diskte yer kalmadı, rehbere yazılamadı: %1").arg(path);
+    case kCantOpen:
+        return QStringLiteral("Rehber dosyası açılamadı: %1").arg(path);
+    case kNotADatabase:
+        return QStringLiteral("Rehber dosyası bir veritabanı değil: %1").arg(path);
+    case kConstraint:
+        if (const QString column = refusedColumn(reason); !column.isEmpty()) {
+            return QStringLiteral("%1 255 karakterden uzun olamaz").arg(column);
+        }
+        return QStringLiteral("Rehber bu kaydı kabul etmedi (%1): %2").arg(reason, path);
+    case kError:
+        return QStringLiteral("Rehber dosyası bu programın beklediği gibi değil (%1): %2").arg(reason, path);
+    default:
+        return QStringLiteral("Rehber hatası (%1): %2").arg(reason, path);
+    }
+}
+
 void PhonebookDatabase::fail(const QSqlError& error) const {
-    throw PhonebookError(reasonOf(error));
+    throw PhonebookError(describe(error));
 }
 
 void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
@@ -108,12 +172,15 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
     readOnly_ = !folderWritable || refusesWrites();
     if (!readOnly_) {
         leaveWriteAheadLog();
+        checkTable();
         return;
     }
     QSqlError error;
     {
         QSqlQuery probe(db());
         if (probe.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+            probe.finish();
+            checkTable();
             return;
         }
         error = probe.lastError();
@@ -121,11 +188,65 @@ void PhonebookDatabase::open(const QString& fileName, int busyTimeoutMs) {
     // A file in write-ahead-log mode needs lock files beside it, which this
     // folder cannot take. Without a log there is nothing they would guard; a
     // log without its lock file cannot be read, and is left as it is for an
-    // opening where the folder can be written.
+    // opening where the folder can be written. A journal that a write cut
+    // short left beside the file holds the pages that write changed: the
+    // file alone is half-written, and only someone who may write the folder
+    // can roll the journal back.
     if (QFileInfo::exists(fileName + QStringLiteral("-wal"))) {
         fail(error);
     }
+    if (QFileInfo::exists(fileName + QStringLiteral("-journal"))) {
+        throw PhonebookError(
+            QStringLiteral(
+                "Rehber dosyasının yarım kalmış bir yazması var; klasörüne yazabilen biri programı "
+                "bir kez açıp kapatmalı: %1")
+                .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath())));
+    }
     connect(QStringLiteral("mode=ro&immutable=1"), busyTimeoutMs);
+    checkTable();
+}
+
+void PhonebookDatabase::checkTable() {
+    QSqlQuery columns(db());
+    if (!columns.exec(QStringLiteral("select name, type, pk from pragma_table_info('numara')"))) {
+        fail(columns.lastError());
+    }
+    QStringList names;
+    QStringList keys;
+    QString idType;
+    while (columns.next()) {
+        const QString name = columns.value(0).toString().toLower();
+        names << name;
+        if (columns.value(2).toInt() > 0) {
+            keys << name;
+        }
+        if (name == QLatin1String("id")) {
+            idType = columns.value(1).toString().toUpper();
+        }
+    }
+    const QString path = QDir::toNativeSeparators(QFileInfo(fileName_).absoluteFilePath());
+    for (const char* column : {"id", "adsoyad", "telefon", "gsm", "grup"}) {
+        if (!names.contains(QLatin1String(column))) {
+            throw PhonebookError(
+                names.isEmpty() ? QStringLiteral("Rehber dosyasında numara tablosu yok: %1").arg(path)
+                                : QStringLiteral("Rehber dosyasındaki numara tablosunda %1 sütunu yok: %2")
+                                      .arg(QLatin1String(column), path));
+        }
+    }
+    // Only "id INTEGER PRIMARY KEY" is the row's own key: the id SQLite
+    // reports for a new row, the one a delete must name. Another id column
+    // (a plain INTEGER, or a key of another type) would have imported rows
+    // carry the wrong ids, and "Sil" delete another contact.
+    QSqlQuery sameIds(db());
+    const bool rowKey = keys == QStringList{QStringLiteral("id")} && idType == QLatin1String("INTEGER") &&
+                        sameIds.exec(QStringLiteral("select 1 from numara where id is not rowid limit 1")) &&
+                        !sameIds.next();
+    if (!rowKey) {
+        throw PhonebookError(
+            QStringLiteral("Rehber dosyası kullanılamaz: numara tablosunun id sütunu kaydın kendi "
+                           "numarası (INTEGER PRIMARY KEY) değil: %1")
+                .arg(path));
+    }
 }
 
 void PhonebookDatabase::connect(const QString& parameters, int busyTimeoutMs) {
@@ -141,12 +262,9 @@ void PhonebookDatabase::connect(const QString& parameters, int busyTimeoutMs) {
         QUrl::fromLocalFile(QFileInfo(fileName_).absoluteFilePath()).toString(QUrl::FullyEncoded) +
         QLatin1Char('?') + parameters;
     database.setDatabaseName(uri);
-    // REGEXP is the search's Turkish LIKE (TurkishLike.h).
-    database.setConnectOptions(
-        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_ENABLE_REGEXP;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
     if (!database.open()) {
-        throw PhonebookError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(fileName_),
-                                                          reasonOf(database.lastError())));
+        fail(database.lastError());
     }
 }
 
@@ -167,8 +285,7 @@ bool PhonebookDatabase::refusesWrites() {
     const QSqlError error = probe.lastError();
     probe.exec(QStringLiteral("ROLLBACK"));
     // Another program's lock only delays writes; each will meet it in turn.
-    constexpr int kSqliteReadOnly = 8; // SQLITE_READONLY
-    return refused && error.nativeErrorCode().toInt() == kSqliteReadOnly;
+    return refused && codeOf(error) == kReadOnly;
 }
 
 void PhonebookDatabase::leaveWriteAheadLog() {
@@ -201,57 +318,122 @@ bool PhonebookDatabase::isOpen() const {
     return db().isOpen();
 }
 
-std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const {
-    QString statement = QStringLiteral("select * from numara");
-    QStringList conditions;
-    QVariantList patterns;
+SearchMatcher::SearchMatcher(const SearchFilter& filter) {
     for (const Field field : kFields) {
         if (!filter[field].isEmpty()) {
-            // Like LIKE, never true for a column without a value.
-            conditions << fieldName(field) + QStringLiteral(" is not null and ") + fieldName(field) +
-                              QStringLiteral(" regexp ?");
-            patterns << QVariant(turkishLikeExpression(QLatin1Char('%') + filter[field] + QLatin1Char('%')));
+            patterns_.at(static_cast<std::size_t>(field))
+                .emplace(QLatin1Char('%') + filter[field] + QLatin1Char('%'));
         }
     }
-    if (!conditions.isEmpty()) {
-        statement += QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
-    }
+}
 
+bool SearchMatcher::filtersNothing() const {
+    return std::none_of(patterns_.begin(), patterns_.end(),
+                        [](const auto& pattern) { return pattern.has_value(); });
+}
+
+bool SearchMatcher::matches(const FieldTexts& row) const {
+    for (const Field field : kFields) {
+        const auto& pattern = patterns_.at(static_cast<std::size_t>(field));
+        if (pattern && (row[field].isNull() || !pattern->matches(row[field]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The rows a query returns, each with the five columns of numara.
+void eachContactOf(QSqlQuery& query, const std::function<void(const Contact&)>& take) {
+    Contact row;
+    while (query.next()) {
+        row.id = query.value(0).toLongLong();
+        row.adsoyad = textOf(query.value(1));
+        row.telefon = textOf(query.value(2));
+        row.gsm = textOf(query.value(3));
+        row.grup = textOf(query.value(4));
+        take(row);
+    }
+}
+
+std::vector<Contact> contactsOf(QSqlQuery& query) {
+    std::vector<Contact> rows;
+    eachContactOf(query, [&rows](const Contact& row) { rows.push_back(row); });
+    return rows;
+}
+
+} // namespace
+
+void PhonebookDatabase::eachRow(const std::function<void(const Contact&)>& take) const {
     QSqlQuery query(db());
     query.setForwardOnly(true);
-    if (!query.prepare(statement)) {
+    if (!query.exec(QStringLiteral("select id, adsoyad, telefon, gsm, grup from numara order by id"))) {
         fail(query.lastError());
     }
-    for (const QVariant& pattern : patterns) {
-        query.addBindValue(pattern);
+    eachContactOf(query, take);
+    if (query.lastError().isValid()) {
+        fail(query.lastError());
     }
+}
+
+std::vector<Contact> PhonebookDatabase::select(const SearchFilter& filter) const {
+    const SearchMatcher matcher(filter);
+    std::vector<Contact> rows;
+    eachRow([&](const Contact& row) {
+        if (matcher.filtersNothing() || matcher.matches(row)) {
+            rows.push_back(row);
+        }
+    });
+    return rows;
+}
+
+std::optional<Contact> PhonebookDatabase::stored(qint64 id) const {
+    QSqlQuery query(db());
+    if (!query.prepare(QStringLiteral("select id, adsoyad, telefon, gsm, grup from numara where id = ?"))) {
+        fail(query.lastError());
+    }
+    query.addBindValue(id);
     if (!query.exec()) {
         fail(query.lastError());
     }
-    const QSqlRecord record = query.record();
-    const int id = record.indexOf(QStringLiteral("id"));
-    const int adsoyad = record.indexOf(QStringLiteral("adsoyad"));
-    const int telefon = record.indexOf(QStringLiteral("telefon"));
-    const int gsm = record.indexOf(QStringLiteral("gsm"));
-    const int grup = record.indexOf(QStringLiteral("grup"));
-    if (id < 0 || adsoyad < 0 || telefon < 0 || gsm < 0 || grup < 0) {
-        throw PhonebookError(
-            QStringLiteral("Table numara lacks one of the columns id, adsoyad, telefon, gsm, grup"));
+    std::vector<Contact> rows = contactsOf(query);
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return std::move(rows.front());
+}
+
+std::vector<Contact> PhonebookDatabase::numbersAfter(qint64 id, int limit) const {
+    QSqlQuery query(db());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("select id, telefon from numara where id > ? order by id limit ?"))) {
+        fail(query.lastError());
+    }
+    query.addBindValue(id);
+    query.addBindValue(limit);
+    if (!query.exec()) {
+        fail(query.lastError());
     }
     std::vector<Contact> rows;
     while (query.next()) {
         Contact row;
-        row.id = query.value(id).toLongLong();
-        row.adsoyad = textOf(query.value(adsoyad));
-        row.telefon = textOf(query.value(telefon));
-        row.gsm = textOf(query.value(gsm));
-        row.grup = textOf(query.value(grup));
+        row.id = query.value(0).toLongLong();
+        row.telefon = textOf(query.value(1));
         rows.push_back(std::move(row));
     }
     if (query.lastError().isValid()) {
         fail(query.lastError());
     }
     return rows;
+}
+
+qint64 PhonebookDatabase::dataVersion() const {
+    QSqlQuery query(db());
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next()) {
+        fail(query.lastError());
+    }
+    return query.value(0).toLongLong();
 }
 
 qint64 PhonebookDatabase::insert(const Contact& contact) {
@@ -301,7 +483,7 @@ void PhonebookDatabase::prepareInsert(std::optional<QSqlQuery>& query, const Con
     }
 }
 
-void PhonebookDatabase::update(const Contact& contact) {
+bool PhonebookDatabase::update(const Contact& contact) {
     requireWritable();
     QSqlQuery query(db());
     if (!query.prepare(
@@ -316,18 +498,79 @@ void PhonebookDatabase::update(const Contact& contact) {
     if (!query.exec()) {
         fail(query.lastError());
     }
+    return query.numRowsAffected() > 0;
 }
 
-void PhonebookDatabase::remove(qint64 id) {
+int PhonebookDatabase::removeWith(const std::function<int()>& deletion) {
     requireWritable();
+    if (inTransaction()) {
+        return deletion();
+    }
+    begin();
+    try {
+        const int removed = deletion();
+        commit();
+        return removed;
+    } catch (const PhonebookError&) {
+        if (inTransaction()) {
+            rollback();
+        }
+        throw;
+    }
+}
+
+int PhonebookDatabase::remove(std::span<const qint64> ids) {
+    return removeWith([&] {
+        QSqlQuery query(db());
+        if (!query.prepare(QStringLiteral("delete from numara where id = ?"))) {
+            fail(query.lastError());
+        }
+        int removed = 0;
+        for (const qint64 id : ids) {
+            query.bindValue(0, id);
+            if (!query.exec()) {
+                fail(query.lastError());
+            }
+            removed += query.numRowsAffected();
+        }
+        return removed;
+    });
+}
+
+int PhonebookDatabase::remove(std::span<const IdRange> ranges) {
+    return removeWith([&] {
+        QSqlQuery query(db());
+        if (!query.prepare(QStringLiteral("delete from numara where id between ? and ?"))) {
+            fail(query.lastError());
+        }
+        int removed = 0;
+        for (const IdRange& range : ranges) {
+            query.bindValue(0, range.first);
+            query.bindValue(1, range.last);
+            if (!query.exec()) {
+                fail(query.lastError());
+            }
+            removed += query.numRowsAffected();
+        }
+        return removed;
+    });
+}
+
+int PhonebookDatabase::count(std::span<const IdRange> ranges) const {
     QSqlQuery query(db());
-    if (!query.prepare(QStringLiteral("delete from numara where id = ?"))) {
+    if (!query.prepare(QStringLiteral("select count(*) from numara where id between ? and ?"))) {
         fail(query.lastError());
     }
-    query.addBindValue(id);
-    if (!query.exec()) {
-        fail(query.lastError());
+    int rows = 0;
+    for (const IdRange& range : ranges) {
+        query.bindValue(0, range.first);
+        query.bindValue(1, range.last);
+        if (!query.exec() || !query.next()) {
+            fail(query.lastError());
+        }
+        rows += query.value(0).toInt();
     }
+    return rows;
 }
 
 void PhonebookDatabase::begin() {

@@ -86,6 +86,7 @@ public:
             return {};
         }
     }
+    bool pastEnd(int row) override { return row > rows_; }
 
 private:
     long rows_;

@@ -1,8 +1,10 @@
 #include "BenchFiles.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QtEndian>
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 #include <zip.h>
@@ -24,8 +26,10 @@ QByteArray contactName(int i) {
 
 using Parts = std::vector<std::pair<const char*, QByteArray>>;
 
-// Parts deflated; an OpenDocument's mimetype, which comes first, stored as the format wants it.
-bool writeZip(const QString& path, const Parts& parts, bool storeFirst = false) {
+// Parts deflated; an OpenDocument's mimetype, which comes first, stored as the format wants it, and a part
+// named `stored`.
+bool writeZip(const QString& path, const Parts& parts, bool storeFirst = false,
+              const char* stored = nullptr) {
     int error = 0;
     zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!archive) {
@@ -41,9 +45,10 @@ bool writeZip(const QString& path, const Parts& parts, bool storeFirst = false) 
             zip_discard(archive);
             return false;
         }
+        const bool store = (std::exchange(first, false) && storeFirst) ||
+                           (stored != nullptr && std::strcmp(name, stored) == 0);
         zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
-                                 std::exchange(first, false) && storeFirst ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                                 0);
+                                 store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
     }
     if (zip_close(archive) != 0) {
         zip_discard(archive);
@@ -337,6 +342,39 @@ bool writeCsv(const QString& path, int rows, const PhoneOfRow& phone) {
 
 bool writeXls(const QString& path, int rows) {
     return rows <= 65536 && writeFile(path, compoundFile(biff8Stream(rows)));
+}
+
+// Bytes that do not compress, which no reader reads.
+QByteArray padding(qint64 bytes) {
+    QByteArray out(bytes, Qt::Uninitialized);
+    QRandomGenerator random(20261208);
+    random.fillRange(reinterpret_cast<quint32*>(out.data()), static_cast<qsizetype>(bytes / 4));
+    return out;
+}
+
+bool writePaddedXlsx(const QString& path, const QByteArray& sheetData, qint64 paddingBytes) {
+    Parts parts =
+        xlsxPackage("<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
+                    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" +
+                        sheetData + "</sheetData></worksheet>",
+                    {});
+    parts.emplace_back("xl/media/padding.bin", padding(paddingBytes));
+    return writeZip(path, parts, false, "xl/media/padding.bin");
+}
+
+bool writePaddedOds(const QString& path, const QByteArray& tableRows, qint64 paddingBytes) {
+    return writeZip(
+        path,
+        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+         {"content.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
+                         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                         "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+                         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+                         "<office:spreadsheet><table:table table:name=\"Rehber\">" +
+                             tableRows +
+                             "</table:table></office:spreadsheet></office:body></office:document-content>"},
+         {"Pictures/padding.bin", padding(paddingBytes)}},
+        true, "Pictures/padding.bin");
 }
 
 bool writeDeepXlsx(const QString& path, int depth) {

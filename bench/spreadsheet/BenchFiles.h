@@ -21,6 +21,12 @@ bool writeOds(const QString& path, int rows, const PhoneOfRow& phone = sequentia
 bool writeCsv(const QString& path, int rows, const PhoneOfRow& phone = sequentialPhone);
 // A BIFF8 workbook in a compound file, strings in the shared string table (rows: at most 65,536).
 bool writeXls(const QString& path, int rows);
+// A workbook whose worksheet holds `sheetData`, with a stored part of `padding` random bytes that no reader
+// reads: a file as large as a real one of that size, and so allowed as much reading, whose sheet costs the
+// most it can (the files under 10 MB made to cost the most).
+bool writePaddedXlsx(const QString& path, const QByteArray& sheetData, qint64 padding);
+// The same for an OpenDocument spreadsheet whose first table holds `tableRows`.
+bool writePaddedOds(const QString& path, const QByteArray& tableRows, qint64 padding);
 // A worksheet of nested elements, `depth` deep, which deflate packs into a few kilobytes.
 bool writeDeepXlsx(const QString& path, int depth);
 

@@ -5,6 +5,7 @@
 // afresh, so that its peak memory is its own.
 //
 // Usage: spreadsheet_bench [row counts, default 100000 1000000] [--keep folder]
+//        spreadsheet_bench --hostile [--keep folder]   (files under 10 MB made to cost the most)
 //        spreadsheet_bench --read file     (one read, as the benchmark runs it)
 
 #include "BenchFiles.h"
@@ -47,8 +48,8 @@ double since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-// The read as the import does it: row by row, column 2 first, down to the first empty column 2. Prints
-// "<wall ms> <processor ms> <rows>", or the error and "-1 ...".
+// The read as the import does it: row by row, every column read, down to the sheet's last row with data.
+// Prints "<wall ms> <processor ms> <rows>", or the error and "-1 ...".
 int readWithReader(const char* path) {
     const double cpuStart = processorMilliseconds(RUSAGE_SELF);
     const auto start = std::chrono::steady_clock::now();
@@ -56,7 +57,7 @@ int readWithReader(const char* path) {
     qsizetype characters = 0;
     try {
         const auto sheet = openFirstWorksheet(QFile::decodeName(path));
-        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row, ++rows) {
+        for (int row = 1; !sheet->pastEnd(row); ++row, ++rows) {
             for (int column = 1; column <= kReadColumns; ++column) {
                 characters += sheet->cell(row, column).text.size();
             }
@@ -187,6 +188,107 @@ double mebibytes(const QString& path) {
     return static_cast<double>(QFile(path).size()) / (1024.0 * 1024.0);
 }
 
+// A reader's error without the file's name in front.
+QByteArray withoutPath(const QByteArray& error, const QString& path) {
+    const QByteArray prefix = path.toUtf8() + ": ";
+    return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
+}
+
+// Files under 10 MB made to cost the readers the most, and real ones of that size: each must be read or
+// refused in under 2 s with under 200 MiB. A stored part of random bytes that nobody reads makes a bomb as
+// large as a real file, and so allowed as much reading as one of its size.
+int hostileFiles(const QString& folder,
+                 const std::function<std::pair<std::optional<Run>, QByteArray>(const QString&)>& read) {
+    constexpr qint64 kPadding = qint64(76) << 17; // 9.5 MiB
+    const QByteArray row1 = "<row r=\"1\"><c r=\"B1\" t=\"inlineStr\"><is><t>Ayşe</t></is></c></row>";
+    const QByteArray odsCell =
+        "<table:table-cell office:value-type=\"string\"><text:p>Ayşe</text:p></table:table-cell>";
+    struct Case {
+        const char* name;
+        const char* file;
+        std::function<bool(const QString&)> write;
+    };
+    const Case cases[] = {
+        {"blank rows", "bos-satirlar.xlsx",
+         [&](const QString& path) {
+             return benchfiles::writePaddedXlsx(path, row1 + QByteArray("<row/>").repeated(8 << 20),
+                                                kPadding);
+         }},
+        {"cells past column P", "sutunlar.xlsx",
+         [&](const QString& path) {
+             return benchfiles::writePaddedXlsx(path,
+                                                "<row r=\"1\"><c r=\"B1\"><v>1</v></c>" +
+                                                    QByteArray("<c r=\"Z1\"/>").repeated(6 << 20) + "</row>",
+                                                kPadding);
+         }},
+        {"blanks between rows", "bosluk.xlsx",
+         [&](const QString& path) {
+             return benchfiles::writePaddedXlsx(path, row1 + QByteArray(qsizetype(256) << 20, ' '), kPadding);
+         }},
+        {"comments of 1000 KiB", "aciklama.xlsx",
+         [&](const QString& path) {
+             return benchfiles::writePaddedXlsx(
+                 path, row1 + ("<!--" + QByteArray(1000 << 10, 'x') + "--><row/>").repeated(240), kPadding);
+         }},
+        {"repeated .ods rows with data", "yinelenen.ods",
+         [&](const QString& path) {
+             return benchfiles::writePaddedOds(path,
+                                               "<table:table-row table:number-rows-repeated=\"1048576\">" +
+                                                   odsCell + odsCell + "</table:table-row>",
+                                               kPadding);
+         }},
+        {"blank .ods cells", "bos-hucreler.ods",
+         [&](const QString& path) {
+             return benchfiles::writePaddedOds(
+                 path,
+                 ("<table:table-row>" + odsCell + odsCell + "</table:table-row>") +
+                     QByteArray("<table:table-row><table:table-cell/><table:table-cell/><table:table-cell/></"
+                                "table:table-row>")
+                         .repeated(2 << 20),
+                 kPadding);
+         }},
+        {"empty CONTINUE records, .xls", "devam.xls",
+         [&](const QString& path) {
+             QFile out(path);
+             return out.open(QIODevice::WriteOnly) &&
+                    out.write(QByteArray("\x09\x08\x10\x00\x00\x06\x10\x00", 8) + QByteArray(12, '\0') +
+                              QByteArray("\x3C\x00\x00\x00", 4).repeated(qsizetype(76) << 15) +
+                              QByteArray("\x0A\x00\x00\x00", 4)) > 0;
+         }},
+        {"CSV of five million lines", "satirlar.csv",
+         [&](const QString& path) {
+             QFile out(path);
+             return out.open(QIODevice::WriteOnly) &&
+                    out.write(QByteArray("a\n").repeated(qsizetype(76) << 16)) > 0;
+         }},
+        {"real .xlsx, 500,000 contacts", "rehber-500000.xlsx",
+         [&](const QString& path) { return benchfiles::writeXlsx(path, 500000); }},
+        {"real .ods, 1,000,000 contacts", "rehber-1000000.ods",
+         [&](const QString& path) { return benchfiles::writeOds(path, 1000000); }},
+    };
+    std::printf(
+        "Files under 10 MB made to cost the most, and real ones (goal: each under 2 s and 200 MiB)\n");
+    for (const Case& c : cases) {
+        const QString path = folder + QLatin1Char('/') + QString::fromLatin1(c.file);
+        if (!writeInChild([&] { return c.write(path); })) {
+            std::fprintf(stderr, "cannot write %s\n", c.file);
+            return 1;
+        }
+        const auto [run, errors] = read(path);
+        report(QStringLiteral("%1 (%2 MiB)").arg(QString::fromUtf8(c.name)).arg(mebibytes(path), 0, 'f', 1),
+               run, withoutPath(errors, path));
+    }
+    const QDir kept(QStringLiteral(ZEMVORA_CORPUS_DIR "/hostile"));
+    std::printf("The hostile files kept with the tests\n");
+    for (const QString& name :
+         kept.entryList({QStringLiteral("*.xls*"), QStringLiteral("*.ods"), QStringLiteral("*.csv")},
+                        QDir::Files, QDir::Name)) {
+        const auto [run, errors] = read(kept.filePath(name));
+        report(name, run, withoutPath(errors, kept.filePath(name)));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -196,9 +298,12 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     std::vector<int> counts;
     QString keep;
+    bool hostile = false;
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "--keep" && i + 1 < argc) {
             keep = QFile::decodeName(argv[++i]);
+        } else if (QByteArray(argv[i]) == "--hostile") {
+            hostile = true;
         } else {
             counts.push_back(std::atoi(argv[i]));
         }
@@ -215,6 +320,9 @@ int main(int argc, char** argv) {
         const auto run = runChild({self, "--read", QFile::encodeName(path)}, true, &errors);
         return std::pair{run, errors};
     };
+    if (hostile) {
+        return hostileFiles(folder, ownRead);
+    }
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
     bool ok = true;

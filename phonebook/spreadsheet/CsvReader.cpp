@@ -58,12 +58,17 @@ bool isAscii(const std::string& bytes) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// A line ends at CR LF, LF or CR. Programs that write line ends twice over leave CR CR LF or LF CR between
+// lines: each is one line end too, not a line end and a blank line.
 class CsvRows final : public RowSource {
 public:
-    CsvRows(std::shared_ptr<const SourceFile> file, const CsvSettings& settings)
+    // Counting (decode false), the rows come out blank or with column 1 "x" alone, which costs a fraction
+    // of decoding their text.
+    CsvRows(std::shared_ptr<const SourceFile> file, const CsvSettings& settings, bool decode = true)
         : file_(std::move(file)), settings_(settings), offset_(settings.start),
           textEncoding_(settings.encoding != Encoding::Bytes || settings.utf8Marked ? TextEncoding::Utf8
-                                                                                    : TextEncoding::Unknown) {
+                                                                                    : TextEncoding::Unknown),
+          decode_(decode) {
         if (settings.encoding != Encoding::Bytes) {
             decoder_ = utf16Decoder(settings.encoding);
         }
@@ -76,9 +81,40 @@ public:
                 return finish(run);
             }
             const char c = *at_;
-            if (std::exchange(afterCarriageReturn_, false) && c == '\n') {
-                ++at_;
-                continue;
+            switch (std::exchange(lineEnd_, LineEnd::None)) {
+            case LineEnd::None:
+                break;
+            case LineEnd::CarriageReturn:
+                if (c == '\n' || c == '\r') {
+                    lineEnd_ = c == '\r' ? LineEnd::TwoCarriageReturns : LineEnd::None;
+                    ++at_;
+                    continue;
+                }
+                break;
+            case LineEnd::TwoCarriageReturns:
+                if (c == '\n') {
+                    ++at_;
+                    continue;
+                }
+                // The second one ended a blank line.
+                lineEnd_ = LineEnd::CarriageReturn;
+                endRow(run);
+                return true;
+            case LineEnd::LineFeed:
+                if (c == '\r') {
+                    lineEnd_ = LineEnd::LineFeedCarriageReturn;
+                    ++at_;
+                    continue;
+                }
+                break;
+            case LineEnd::LineFeedCarriageReturn:
+                if (c == '\n') {
+                    // LF, then CR LF: a blank line.
+                    ++at_;
+                    endRow(run);
+                    return true;
+                }
+                break;
             }
             rowStarted_ = true;
             if (quoted_) {
@@ -109,7 +145,7 @@ public:
                 endField();
                 ++at_;
             } else if (c == '\r' || c == '\n') {
-                afterCarriageReturn_ = c == '\r';
+                lineEnd_ = c == '\r' ? LineEnd::CarriageReturn : LineEnd::LineFeed;
                 ++at_;
                 endRow(run);
                 return true;
@@ -129,6 +165,8 @@ private:
     // The text's encoding, for byte input without a byte order mark: settled by the first kept field that
     // is not plain ASCII (UTF-8 when it is valid UTF-8, else code page 1254).
     enum class TextEncoding { Unknown, Utf8, CodePage1254 };
+    // The line end just read, which the next characters may belong to.
+    enum class LineEnd { None, CarriageReturn, TwoCarriageReturns, LineFeed, LineFeedCarriageReturn };
 
     bool fill() {
         if (finished_) {
@@ -159,6 +197,10 @@ private:
         if (column_ > kReadColumns) {
             return;
         }
+        if (!decode_) {
+            counted_ = counted_ || from != to;
+            return;
+        }
         if (field_.size() + static_cast<size_t>(to - from) > static_cast<size_t>(kMaxCellBytes)) {
             cellTooLong(row_, column_);
         }
@@ -166,7 +208,9 @@ private:
     }
 
     void endField() {
-        if (column_ <= kReadColumns && !field_.empty()) {
+        if (!decode_) {
+            rowCounted_ = std::exchange(counted_, false) || rowCounted_;
+        } else if (column_ <= kReadColumns && !field_.empty()) {
             current_[static_cast<size_t>(column_ - 1)] = {CellKind::Text,
                                                           checkedCellText(decode(), row_, column_)};
         }
@@ -197,8 +241,18 @@ private:
 
     void endRow(RowRun& run) {
         endField();
-        run = {std::move(current_), 1};
-        current_ = {};
+        run.count = 1;
+        if (decode_) {
+            std::swap(run.cells, current_);
+            for (Cell& cell : current_) {
+                if (!cell.text.isNull()) {
+                    cell = {};
+                }
+            }
+        } else {
+            run.cells[0] =
+                std::exchange(rowCounted_, false) ? Cell{CellKind::Text, QStringLiteral("x")} : Cell{};
+        }
         column_ = 1;
         ++row_;
         rowStarted_ = false;
@@ -235,8 +289,29 @@ private:
     bool fieldStarted_ = false; // the field has any content, quoted or not
     bool quoted_ = false;       // inside a quoted part of the field
     bool quoteSeen_ = false;    // a quote inside quotes, which the next character explains
-    bool afterCarriageReturn_ = false;
+    LineEnd lineEnd_ = LineEnd::None;
+    bool decode_;
+    bool counted_ = false;    // counting: the field has a character in it
+    bool rowCounted_ = false; // counting: a field of the row has
 };
+
+// A sheet whose rows with data go on past the limit is refused before any row is read, not cut short: the
+// rows are counted first, which costs a fraction of reading them.
+void refuseTooManyRows(const std::shared_ptr<const SourceFile>& file, const CsvSettings& settings) {
+    CsvRows rows(file, settings, false);
+    RowRun run;
+    bool tooMany = false;
+    try {
+        for (long long row = 1; !tooMany && rows.next(run); ++row) {
+            tooMany = row > kMaxSheetRows && !isBlank(run.cells);
+        }
+    } catch (const ReadError&) {
+        return; // a damaged line is reported where it lies, after the rows before it
+    }
+    if (tooMany) {
+        throw ReadError(QStringLiteral("%1 satırdan fazla").arg(kMaxSheetRows));
+    }
+}
 
 } // namespace
 
@@ -259,6 +334,7 @@ RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file) {
     }
     settings.separator =
         detectSeparator(std::string_view(head.constData(), static_cast<size_t>(head.size())));
+    refuseTooManyRows(file, settings);
     return [file = std::move(file), settings] { return std::make_unique<CsvRows>(file, settings); };
 }
 

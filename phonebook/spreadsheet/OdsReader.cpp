@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <string>
 
 namespace spreadsheet {
@@ -32,7 +31,7 @@ std::optional<double> durationSeconds(const QString& value) {
 }
 
 // A cell whose value its attributes hold; nothing when its text is its value.
-std::optional<Cell> typedCell(XmlAttributes attributes) {
+std::optional<Cell> typedCell(XmlAttributes attributes, long long row, long long column) {
     const std::string_view type = attribute(attributes, "value-type");
     if (type == "float" || type == "percentage" || type == "currency") {
         bool ok = false;
@@ -83,7 +82,7 @@ std::optional<Cell> typedCell(XmlAttributes attributes) {
     }
     const std::string_view stringValue = attribute(attributes, "string-value");
     if (type == "string" && !stringValue.empty()) {
-        return Cell{CellKind::Text, toQString(stringValue)};
+        return Cell{CellKind::Text, checkedCellText(toQString(stringValue), row, column)};
     }
     return std::nullopt;
 }
@@ -104,11 +103,22 @@ long long repeatCount(XmlAttributes attributes, std::string_view name) {
 
 // The rows of the first table, each with its repeat count. A cell's text is its paragraphs, one line each;
 // comments attached to the cell are not its text; what a merged cell covers reads empty, as in the
-// spreadsheet's own view, whatever it still holds.
+// spreadsheet's own view, whatever it still holds. A row with data repeated costs the archive's budget as if
+// its repeats had been inflated (blank rows, which end every sheet in their thousands, cost nothing), so
+// that a few bytes cannot stand for a million contacts.
 class ContentHandler final : public XmlHandler {
 public:
+    explicit ContentHandler(const ZipArchive& zip) : zip_(zip) {}
+
     bool done() const { return done_; }
-    std::deque<RowRun>& rows() { return rows_; }
+    FrontQueue<RowRun>& rows() { return rows_; }
+    // The row and column being read, for a fault.
+    std::pair<long long, long long> where() const {
+        if (tableDepth_ == 0) {
+            return {0, 0};
+        }
+        return {row_ + 1, rowDepth_ > 0 ? column_ : 0};
+    }
 
     void startElement(std::string_view name, XmlAttributes attributes) override {
         if (done_) {
@@ -125,7 +135,9 @@ public:
         } else if (rowDepth_ == 0) {
             if (name == "table-row") {
                 rowDepth_ = depth_;
-                current_ = {{}, repeatCount(attributes, "number-rows-repeated")};
+                rowStart_ = offset();
+                clear(current_.cells);
+                current_.count = repeatCount(attributes, "number-rows-repeated");
                 column_ = 1;
             }
         } else if (cellDepth_ == 0) {
@@ -155,9 +167,16 @@ public:
             endCell();
         } else if (depth == rowDepth_) {
             rowDepth_ = 0;
+            const bool blank = isBlank(current_.cells);
+            if (current_.count > 1 && !blank) {
+                zip_.charge((current_.count - 1) * std::max<qint64>(offset() - rowStart_, 1));
+            }
             row_ += current_.count;
-            done_ = current_.cells[1].text.isEmpty();
-            rows_.push_back(std::move(current_));
+            if (blank && !rows_.empty() && isBlank(rows_.back().cells)) {
+                rows_.back().count += current_.count;
+            } else {
+                rows_.push_back(std::move(current_));
+            }
         } else if (depth == tableDepth_) {
             done_ = true;
         }
@@ -178,7 +197,7 @@ private:
         if (covered || column_ > kReadColumns) {
             return;
         }
-        if (std::optional<Cell> typed = typedCell(attributes)) {
+        if (std::optional<Cell> typed = typedCell(attributes, row_ + 1, column_)) {
             cell_ = std::move(*typed);
             return;
         }
@@ -235,9 +254,11 @@ private:
         }
     }
 
-    std::deque<RowRun> rows_;
+    const ZipArchive& zip_;
+    FrontQueue<RowRun> rows_;
     RowRun current_;
-    long long row_ = 0; // rows ended
+    qint64 rowStart_ = 0; // where the open row's element starts in the part
+    long long row_ = 0;   // rows ended
     long long column_ = 1;
     long long cellRepeats_ = 1;
     Cell cell_;
@@ -278,7 +299,9 @@ RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip) {
     if (!zip->contains(kContent)) {
         throw ReadError(QStringLiteral("%1 bölümü eksik").arg(kContent));
     }
-    return [zip = std::move(zip)] { return std::make_unique<XmlRows<ContentHandler>>(zip, *zip, kContent); };
+    return [zip = std::move(zip)] {
+        return std::make_unique<XmlRows<ContentHandler>>(zip, *zip, kContent, *zip);
+    };
 }
 
 } // namespace spreadsheet

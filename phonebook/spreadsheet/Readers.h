@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <memory>
+#include <stop_token>
 
 namespace spreadsheet {
 
@@ -22,9 +23,14 @@ inline constexpr qint64 kMaxTextBytes = 4LL << 30;
 RowSourceOpener readCsv(std::shared_ptr<const SourceFile> file);
 RowSourceOpener readXlsx(const std::shared_ptr<const ZipArchive>& zip);
 RowSourceOpener readOds(std::shared_ptr<const ZipArchive> zip);
-RowSourceOpener readXls(const QByteArray& data);
+// The file's bytes are let go of as soon as its workbook stream is out of them.
+RowSourceOpener readXls(QByteArray data, std::stop_token stop = {});
 
 // A zip container holds either; ReadError when its parts fit neither.
 RowSourceOpener readZipWorkbook(std::shared_ptr<const ZipArchive> zip);
+
+// openFirstWorksheet, with a stop that another thread may request to end the opening and every later read
+// early (ReadError).
+std::unique_ptr<Worksheet> openWorksheet(const QString& fileName, std::stop_token stop);
 
 } // namespace spreadsheet

@@ -49,7 +49,7 @@ public:
     QString text(quint64 index, long long row, long long column) const;
 
     // The text kept of all items in use, past which the table is refused.
-    static constexpr qsizetype kMaxKeptBytes = qsizetype(256) << 20;
+    static constexpr qsizetype kMaxKeptBytes = qsizetype(128) << 20;
     // What a table kept whole may take, text and index.
     static constexpr qsizetype kEveryItemBytes = qsizetype(64) << 20;
 

@@ -8,9 +8,10 @@
 
 namespace spreadsheet {
 
-std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName) {
+std::shared_ptr<const SourceFile> SourceFile::open(const QString& fileName, std::stop_token stop) {
     // Owned at once, so that a refused file is closed.
-    auto file = std::make_shared<const SourceFile>(platform::openFile(fileName));
+    auto file = std::make_shared<SourceFile>(platform::openFile(fileName));
+    file->stop_ = std::move(stop);
     platform::requireRegularFile(file->descriptor_);
     return file;
 }
@@ -25,7 +26,21 @@ SourceFile::~SourceFile() {
     }
 }
 
+void SourceFile::throwIfStopped() const {
+    if (stop_.stop_requested()) {
+        throw ReadError(QStringLiteral("okuma durduruldu"));
+    }
+}
+
+qint64 SourceFile::size() const {
+    if (descriptor_ < 0) {
+        return bytes_.size();
+    }
+    return std::max<qint64>(platform::reportedSize(descriptor_), 0);
+}
+
 qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
+    throwIfStopped();
     if (descriptor_ < 0) {
         if (offset >= bytes_.size()) {
             return 0;
@@ -48,9 +63,8 @@ qint64 SourceFile::read(qint64 offset, char* into, qint64 size) const {
 QByteArray SourceFile::readAll(qint64 limit) const {
     // One byte past the limit tells a file that is too large, however it reports its size.
     QByteArray data;
-    const qint64 reported = descriptor_ >= 0 ? platform::reportedSize(descriptor_) : -1;
-    if (reported > 0) {
-        data.reserve(std::min<qint64>(reported, limit) + 1);
+    if (const qint64 reported = size(); reported > 0) {
+        data.reserve(std::min(reported, limit) + 1);
     }
     constexpr qint64 kPiece = 1 << 20;
     for (qint64 got = kPiece; got == kPiece && data.size() <= limit;) {

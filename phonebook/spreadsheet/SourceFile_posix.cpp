@@ -12,7 +12,22 @@ namespace spreadsheet::platform {
 namespace {
 
 QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("böyle bir dosya yok");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("okuma izni yok");
+    case ENAMETOOLONG:
+        return QStringLiteral("adı çok uzun");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("açık dosya sayısı sınırda");
+    case EIO:
+        return QStringLiteral("disk okunamıyor");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 [[noreturn]] void cannotOpen(int error) {

@@ -15,9 +15,10 @@ public:
     StreamedWorksheet(QString fileName, RowSourceOpener open);
 
     // Rows in non-decreasing order cost one pass over the file; a row before the rows already passed
-    // starts reading over from row 1. Throws SpreadsheetError naming the file when a fault turns up on the
-    // way, and again on every later call.
+    // starts reading over from row 1. Throws SpreadsheetError naming the file and the row when a fault
+    // turns up on the way, and again on every later call.
     Cell cell(int row, int column) override;
+    bool pastEnd(int row) override;
 
 private:
     void reach(long long row);
@@ -27,10 +28,13 @@ private:
     RowSourceOpener open_;
     std::unique_ptr<RowSource> source_;
     RowRun run_;
-    long long first_ = 1; // rows run_ holds: first_ to last_
+    // Rows first_ to last_ are run_'s; rows gap_ to first_ - 1 are blank rows passed over to reach it.
+    long long gap_ = 1;
+    long long first_ = 1;
     long long last_ = 0;
-    bool ended_ = false; // no rows after last_
-    std::optional<std::string> failure_;
+    bool ended_ = false;               // no rows with data after last_
+    std::optional<ReadError> pending_; // a fault the rows before it are handed out ahead of
+    std::optional<SpreadsheetError> failure_;
 };
 
 } // namespace spreadsheet

@@ -20,11 +20,15 @@ bool isBareBiff(const QByteArray& data) {
            length >= 4 && length <= 20;
 }
 
-// The mimetype part of an OpenDocument package, which is a few bytes.
+// The mimetype part of an OpenDocument package, which is a few bytes; read to its end, so that its
+// checksum is checked.
 QByteArray mimetypeOf(const ZipArchive& zip) {
     ZipPart part = zip.open(QStringLiteral("mimetype"));
     QByteArray text(256, Qt::Uninitialized);
     text.truncate(part.read(text.data(), text.size()));
+    char scrap[256];
+    while (part.read(scrap, sizeof scrap) > 0) {
+    }
     return text.trimmed();
 }
 
@@ -35,7 +39,7 @@ RowSourceOpener readFile(const std::shared_ptr<const SourceFile>& file) {
         return readZipWorkbook(std::make_shared<const ZipArchive>(file));
     }
     if (CompoundFile::hasSignature(head) || isBareBiff(head)) {
-        return readXls(file->readAll(kMaxXlsBytes));
+        return readXls(file->readAll(kMaxXlsBytes), file->stopToken());
     }
     return readCsv(file);
 }
@@ -59,15 +63,46 @@ RowSourceOpener readZipWorkbook(std::shared_ptr<const ZipArchive> zip) {
     throw ReadError(notSpreadsheetText());
 }
 
-} // namespace spreadsheet
-
-std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
-    using namespace spreadsheet;
+std::unique_ptr<Worksheet> openWorksheet(const QString& fileName, std::stop_token stop) {
     RowSourceOpener rows;
     try {
-        rows = readFile(SourceFile::open(fileName));
+        rows = readFile(SourceFile::open(fileName, std::move(stop)));
     } catch (const ReadError& error) {
-        throw SpreadsheetError((fileName + QStringLiteral(": ")).toStdString() + error.what());
+        throw SpreadsheetError(fileName, QString::fromStdString(error.what()), error.row(), error.column());
+    } catch (const std::bad_alloc&) {
+        throw SpreadsheetError::outOfMemory(fileName);
     }
     return std::make_unique<StreamedWorksheet>(fileName, std::move(rows));
+}
+
+} // namespace spreadsheet
+
+namespace {
+
+std::string messageOf(const QString& fileName, const QString& reason, long long row, long long column) {
+    QString place;
+    if (row > 0) {
+        place = column > 0 ? QStringLiteral("satır %1, sütun %2: ").arg(row).arg(column)
+                           : QStringLiteral("satır %1: ").arg(row);
+    }
+    return (fileName + QStringLiteral(": ") + place + reason).toStdString();
+}
+
+} // namespace
+
+SpreadsheetError::SpreadsheetError(const QString& fileName, const QString& reason, long long row,
+                                   long long column)
+    : std::runtime_error(messageOf(fileName, reason, row, column)), fileName_(fileName), reason_(reason),
+      row_(row), column_(column) {}
+
+SpreadsheetError::SpreadsheetError(const std::string& message, const QString& fileName, const QString& reason)
+    : std::runtime_error(message), fileName_(fileName), reason_(reason), row_(0), column_(0) {}
+
+SpreadsheetError SpreadsheetError::outOfMemory(const QString& fileName) {
+    const QString message = QStringLiteral("Bellek yetmedi: %1").arg(fileName);
+    return SpreadsheetError(message.toStdString(), fileName, message);
+}
+
+std::unique_ptr<Worksheet> openFirstWorksheet(const QString& fileName) {
+    return spreadsheet::openWorksheet(fileName, {});
 }

@@ -12,19 +12,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numeric>
+#include <optional>
+#include <stop_token>
 
 namespace spreadsheet {
 namespace {
-
-// Drops the rows after the first one whose column 2 is empty.
-void truncateAtEmptyColumn2(std::vector<Row>& rows) {
-    const auto end =
-        std::find_if(rows.begin(), rows.end(), [](const Row& row) { return row[1].text.isEmpty(); });
-    if (end != rows.end()) {
-        rows.erase(end + 1, rows.end());
-    }
-}
 
 [[noreturn]] void damaged() {
     throw ReadError(QStringLiteral("bozuk bir .xls dosyası"));
@@ -68,21 +60,45 @@ enum : quint16 {
     kLabelSst = 0x00FD,
 };
 
-// A record with the CONTINUE records after it: strings may run from one piece into the next.
+// Where a record lies in the stream: its header, and the end of the CONTINUE records after it. Its data is
+// read where it lies, never gathered: a file of millions of empty CONTINUE records costs no memory.
+struct Record {
+    quint16 id = 0;
+    qsizetype offset = 0; // of the header
+    qsizetype end = 0;    // past its last CONTINUE record
+};
+
+quint16 u16At(const QByteArray& data, qsizetype at) {
+    return qFromLittleEndian<quint16>(data.constData() + at);
+}
+
+// A record's data and its CONTINUE records' data, read across their boundaries; strings may run from one
+// piece into the next.
 class RecordReader {
 public:
-    explicit RecordReader(std::vector<QByteArrayView> pieces) : pieces_(std::move(pieces)) {}
+    RecordReader(const QByteArray& stream, const Record& record)
+        : data_(stream), at_(record.offset), end_(record.offset), next_(record.offset), stop_(record.end) {
+        nextPiece();
+    }
 
     bool atEnd() {
         skipExhausted();
-        return piece_ >= pieces_.size();
+        return at_ >= end_;
+    }
+    // The bytes left, over every piece.
+    qsizetype left() const {
+        qsizetype bytes = end_ - at_;
+        for (qsizetype piece = next_; piece < stop_; piece += 4 + u16At(data_, piece + 2)) {
+            bytes += u16At(data_, piece + 2);
+        }
+        return bytes;
     }
     quint8 u8() {
         skipExhausted();
-        if (piece_ >= pieces_.size()) {
+        if (at_ >= end_) {
             damaged();
         }
-        return static_cast<quint8>(pieces_[piece_][at_++]);
+        return static_cast<quint8>(data_[at_++]);
     }
     quint16 u16() { return static_cast<quint16>(u8() | u8() << 8); }
     quint32 u32() { return static_cast<quint32>(u16() | static_cast<quint32>(u16()) << 16); }
@@ -106,7 +122,7 @@ public:
         QString text;
         text.reserve(static_cast<qsizetype>(std::min<quint32>(length, 65535)));
         for (quint32 i = 0; i < length; ++i) {
-            if (piece_ < pieces_.size() && at_ >= pieces_[piece_].size()) {
+            if (at_ >= end_ && next_ < stop_) {
                 skipExhausted();
                 wide = u8() & 0x01;
             }
@@ -124,21 +140,22 @@ public:
     }
 
 private:
+    void nextPiece() {
+        at_ = next_ + 4;
+        end_ = at_ + u16At(data_, next_ + 2);
+        next_ = end_;
+    }
     void skipExhausted() {
-        while (piece_ < pieces_.size() && at_ >= pieces_[piece_].size()) {
-            ++piece_;
-            at_ = 0;
+        while (at_ >= end_ && next_ < stop_) {
+            nextPiece();
         }
     }
-    std::vector<QByteArrayView> pieces_;
-    size_t piece_ = 0;
-    qsizetype at_ = 0;
-};
 
-struct Record {
-    quint16 id = 0;
-    qsizetype offset = 0;               // of the header, in the stream
-    std::vector<QByteArrayView> pieces; // the record's data and its CONTINUE records' data
+    const QByteArray& data_;
+    qsizetype at_;   // next byte of the current piece
+    qsizetype end_;  // of the current piece
+    qsizetype next_; // header of the next piece
+    qsizetype stop_;
 };
 
 class Stream {
@@ -149,24 +166,22 @@ public:
             return false;
         }
         record.offset = at_;
-        record.id = header(at_);
-        record.pieces.assign(1, body());
-        while (at_ + 4 <= data_.size() && header(at_) == kContinue) {
-            record.pieces.push_back(body());
+        record.id = u16At(data_, at_);
+        skipBody();
+        while (at_ + 4 <= data_.size() && u16At(data_, at_) == kContinue) {
+            skipBody();
         }
+        record.end = at_;
         return true;
     }
 
 private:
-    quint16 header(qsizetype at) const { return qFromLittleEndian<quint16>(data_.constData() + at); }
-    QByteArrayView body() {
-        const quint16 length = qFromLittleEndian<quint16>(data_.constData() + at_ + 2);
+    void skipBody() {
+        const quint16 length = u16At(data_, at_ + 2);
         if (at_ + 4 + length > data_.size()) {
             damaged();
         }
-        const QByteArrayView view(data_.constData() + at_ + 4, length);
         at_ += 4 + length;
-        return view;
     }
     const QByteArray& data_;
     qsizetype at_;
@@ -204,11 +219,17 @@ double rkValue(quint32 rk) {
     return (rk & 0x01) ? value / 100.0 : value;
 }
 
+// The first worksheet's rows, and the fault that ended reading them early, if one did.
+struct Grid {
+    std::vector<Row> rows;
+    std::optional<ReadError> fault;
+};
+
 class BiffReader {
 public:
-    explicit BiffReader(const QByteArray& stream) : stream_(stream) {}
+    BiffReader(const QByteArray& stream, std::stop_token stop) : stream_(stream), stop_(std::move(stop)) {}
 
-    std::vector<Row> read() {
+    Grid read() {
         Stream records(stream_);
         Record bof;
         if (!records.next(bof)) {
@@ -221,21 +242,30 @@ public:
         } else {
             Record record;
             while (records.next(record) && record.id != kEof) {
+                throwIfStopped();
                 sheetOffset = globalsRecord(record, sheetOffset);
             }
             if (sheetOffset < 0) {
                 throw ReadError(QStringLiteral("çalışma sayfası yok"));
             }
         }
-        readSheet(sheetOffset);
+        std::optional<ReadError> fault;
+        try {
+            readSheet(sheetOffset);
+        } catch (const ReadError& error) {
+            // Cells come row by row: the rows before the one being read are whole.
+            rows_.resize(std::min<size_t>(rows_.size(), lastRow_));
+            sstIndexes_.resize(rows_.size());
+            fault = error;
+            fault->locate(lastRow_ + 1, 0);
+        }
         resolveSharedStrings();
-        truncateAtEmptyColumn2(rows_);
-        return std::move(rows_);
+        return {std::move(rows_), std::move(fault)};
     }
 
 private:
     quint16 readBof(const Record& record) {
-        RecordReader data(record.pieces);
+        RecordReader data(stream_, record);
         switch (record.id) {
         case kBof2:
             version_ = 2;
@@ -258,7 +288,7 @@ private:
 
     // Returns the offset of the first worksheet once known.
     qsizetype globalsRecord(const Record& record, qsizetype sheetOffset) {
-        RecordReader data(record.pieces);
+        RecordReader data(stream_, record);
         switch (record.id) {
         case kFilePass:
             throw ReadError(passwordProtectedText());
@@ -288,7 +318,7 @@ private:
 
     // Records that may come in the globals or, for BIFF2 to BIFF4, in the worksheet itself.
     void formatRecord(const Record& record) {
-        RecordReader data(record.pieces);
+        RecordReader data(stream_, record);
         switch (record.id) {
         case kCodePage:
             codePage_ = data.u16();
@@ -379,14 +409,18 @@ private:
         return {CellKind::Number, generalNumber(value)};
     }
 
-    // BIFF row numbers are 16 bits wide, so the rows kept stay few whatever the file claims.
+    // BIFF row numbers are 16 bits wide, so the rows kept stay few whatever the file claims. A cell
+    // written again is no longer a shared string's, whatever it was before.
     Cell* cellAt(quint16 row, quint32 column) {
+        lastRow_ = row;
         if (column >= static_cast<quint32>(kReadColumns)) {
             return nullptr;
         }
         if (row >= rows_.size()) {
             rows_.resize(row + 1);
+            sstIndexes_.resize(row + 1, kNoSharedStrings);
         }
+        sstIndexes_[row][column] = kNoSharedString;
         return &rows_[row][column];
     }
 
@@ -421,15 +455,20 @@ private:
         if (offset == 0) {
             records.next(record); // the BOF read already
         }
-        Cell* pendingFormula = nullptr; // a formula whose string result follows in a STRING record
-        for (;;) {
+        // A formula whose string result follows in a STRING record, by its place: cells further on may move
+        // the rows in memory before that record comes.
+        std::optional<std::pair<quint16, quint16>> pendingFormula;
+        for (quint64 read = 1;; ++read) {
             if (!records.next(record)) {
                 damaged(); // cut short before the worksheet's end
             }
             if (record.id == kEof) {
                 break;
             }
-            RecordReader data(record.pieces);
+            if (read % 4096 == 0) {
+                throwIfStopped();
+            }
+            RecordReader data(stream_, record);
             switch (record.id) {
             case kNumber:
             case kNumber2: {
@@ -456,10 +495,7 @@ private:
             case kMulRk: {
                 const quint16 row = data.u16();
                 const quint16 first = data.u16();
-                const qsizetype size =
-                    std::accumulate(record.pieces.begin(), record.pieces.end(), qsizetype(0),
-                                    [](qsizetype sum, QByteArrayView piece) { return sum + piece.size(); });
-                const qsizetype count = (size - 6) / 6;
+                const qsizetype count = (data.left() - 2) / 6;
                 for (qsizetype k = 0; k < count; ++k) {
                     const quint16 xf = data.u16();
                     const double value = rkValue(data.u32());
@@ -483,7 +519,7 @@ private:
                 const quint32 index = data.u32();
                 if (Cell* cell = cellAt(a.row, a.column)) {
                     *cell = {CellKind::Text, QString::number(index)}; // resolved with the strings
-                    sstUses_.push_back({a.row, a.column, index});
+                    sstIndexes_[a.row][a.column] = index;
                 }
                 break;
             }
@@ -501,7 +537,7 @@ private:
             case kFormula3:
             case kFormula4: {
                 const Address a = address(data);
-                pendingFormula = nullptr;
+                pendingFormula.reset();
                 Cell* cell = cellAt(a.row, a.column);
                 if (!cell) {
                     break;
@@ -515,7 +551,7 @@ private:
                 }
                 switch (result[0]) {
                 case 0:
-                    pendingFormula = cell;
+                    pendingFormula.emplace(a.row, a.column);
                     break;
                 case 1:
                     *cell = booleanCell(static_cast<quint8>(result[2]));
@@ -534,8 +570,9 @@ private:
                     const QString text = version_ == 8   ? data.unicodeString(data.u16())
                                          : version_ == 2 ? byteString(data, 1)
                                                          : byteString(data, 2);
-                    *pendingFormula = textCell(text);
-                    pendingFormula = nullptr;
+                    const auto [row, column] = *pendingFormula;
+                    *cellAt(row, column) = textCell(text);
+                    pendingFormula.reset();
                 }
                 break;
             case kFilePass:
@@ -551,24 +588,32 @@ private:
         return {CellKind::Boolean, value ? QStringLiteral("True") : QStringLiteral("False")};
     }
 
+    void throwIfStopped() const {
+        if (stop_.stop_requested()) {
+            throw ReadError(QStringLiteral("okuma durduruldu"));
+        }
+    }
+
     // Only the strings that kept cells use are decoded.
     void resolveSharedStrings() {
-        truncateAtEmptyColumn2(rows_);
-        std::erase_if(sstUses_, [&](const SstUse& use) { return use.row >= rows_.size(); });
-        if (sstUses_.empty()) {
+        SharedStringSet inUse;
+        for (const auto& row : sstIndexes_) {
+            for (const quint32 index : row) {
+                if (index != kNoSharedString) {
+                    inUse.add(index);
+                }
+            }
+        }
+        inUse.seal();
+        if (inUse.empty()) {
             return;
         }
         if (!hasSst_) {
             throw ReadError(QStringLiteral("ortak metin tablosu yok, ama hücreleri ona başvuruyor"));
         }
-        SharedStringSet inUse;
-        for (const SstUse& use : sstUses_) {
-            inUse.add(use.index);
-        }
-        inUse.seal();
         const quint64 highest = *inUse.highest();
         std::vector<QString> strings(inUse.size()); // the strings in use, in the order of their indexes
-        RecordReader data(sst_.pieces);
+        RecordReader data(stream_, sst_);
         data.u32();
         data.u32();
         for (quint64 index = 0; index <= highest; ++index) {
@@ -582,16 +627,24 @@ private:
                 strings[inUse.rank(index)] = std::move(text);
             }
         }
-        for (const SstUse& use : sstUses_) {
-            rows_[use.row][use.column] = textCell(strings[inUse.rank(use.index)]);
+        for (size_t row = 0; row < rows_.size(); ++row) {
+            for (size_t column = 0; column < kReadColumns; ++column) {
+                if (const quint32 index = sstIndexes_[row][column]; index != kNoSharedString) {
+                    rows_[row][column] = textCell(strings[inUse.rank(index)]);
+                }
+            }
         }
     }
 
-    struct SstUse {
-        quint32 row, column, index;
-    };
+    static constexpr quint32 kNoSharedString = 0xFFFFFFFF;
+    static constexpr std::array<quint32, kReadColumns> kNoSharedStrings = [] {
+        std::array<quint32, kReadColumns> none{};
+        none.fill(kNoSharedString);
+        return none;
+    }();
 
     const QByteArray& stream_;
+    std::stop_token stop_;
     int version_ = 8;
     int codePage_ = 1252;
     bool date1904_ = false;
@@ -599,50 +652,60 @@ private:
     std::vector<int> xfFormats_;
     Record sst_;
     bool hasSst_ = false;
-    std::vector<SstUse> sstUses_;
     std::vector<Row> rows_;
+    // Per kept cell, the shared string it shows, resolved once the sheet is read.
+    std::vector<std::array<quint32, kReadColumns>> sstIndexes_;
+    quint16 lastRow_ = 0; // of the cell record read last
 };
 
 // BIFF rows are few (65,536 at most) and the whole stream is in memory already: the rows are read at once.
+// A fault that ended reading them comes after the rows before it.
 class GridRows final : public RowSource {
 public:
-    explicit GridRows(std::shared_ptr<const std::vector<Row>> rows) : rows_(std::move(rows)) {}
+    explicit GridRows(std::shared_ptr<const Grid> grid) : grid_(std::move(grid)) {}
     bool next(RowRun& run) override {
-        if (at_ >= rows_->size()) {
-            return false;
+        if (at_ < grid_->rows.size()) {
+            run = {grid_->rows[at_++], 1};
+            return true;
         }
-        run = {(*rows_)[at_++], 1};
-        return true;
+        if (grid_->fault) {
+            throw *grid_->fault;
+        }
+        return false;
     }
 
 private:
-    std::shared_ptr<const std::vector<Row>> rows_;
+    std::shared_ptr<const Grid> grid_;
     size_t at_ = 0;
 };
 
-std::vector<Row> readRows(const QByteArray& data) {
+Grid readGrid(QByteArray data, std::stop_token stop) {
     if (!CompoundFile::hasSignature(data)) {
-        return BiffReader(data).read();
+        return BiffReader(data, std::move(stop)).read();
     }
-    const CompoundFile file(data);
-    if (file.stream(QStringLiteral("EncryptedPackage"))) {
-        throw ReadError(passwordProtectedText());
-    }
-    std::optional<QByteArray> stream = file.stream(QStringLiteral("Workbook"));
-    if (!stream) {
-        stream = file.stream(QStringLiteral("Book"));
+    std::optional<QByteArray> stream;
+    {
+        const CompoundFile file(data);
+        if (file.stream(QStringLiteral("EncryptedPackage"))) {
+            throw ReadError(passwordProtectedText());
+        }
+        stream = file.stream(QStringLiteral("Workbook"));
+        if (!stream) {
+            stream = file.stream(QStringLiteral("Book"));
+        }
     }
     if (!stream) {
         throw ReadError(notSpreadsheetText());
     }
-    return BiffReader(*stream).read();
+    data = QByteArray(); // the stream is a copy: the file's bytes are no longer needed
+    return BiffReader(*stream, std::move(stop)).read();
 }
 
 } // namespace
 
-RowSourceOpener readXls(const QByteArray& data) {
-    auto rows = std::make_shared<const std::vector<Row>>(readRows(data));
-    return [rows] { return std::make_unique<GridRows>(rows); };
+RowSourceOpener readXls(QByteArray data, std::stop_token stop) {
+    auto grid = std::make_shared<const Grid>(readGrid(std::move(data), std::move(stop)));
+    return [grid] { return std::make_unique<GridRows>(grid); };
 }
 
 } // namespace spreadsheet

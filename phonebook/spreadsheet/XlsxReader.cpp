@@ -11,7 +11,6 @@
 #include <QHash>
 #include <charconv>
 #include <cmath>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -48,31 +47,62 @@ QString relationshipsPartOf(const QString& part) {
     return directory + QLatin1String("_rels/") + part.mid(directory.size()) + QLatin1String(".rels");
 }
 
-// Id -> relationship.
+// Transitional and strict types differ in their namespace only.
+bool hasType(QStringView type, QLatin1String lastSegment) {
+    return type.endsWith(QLatin1Char('/') + lastSegment);
+}
+
+// The relationships the reader follows: the package's office document, and a workbook's worksheets,
+// styles and shared strings. Others (images, links, printer settings, ...) are passed over unkept.
+bool isFollowed(QStringView type) {
+    for (const QLatin1String kind : {QLatin1String("officeDocument"), QLatin1String("worksheet"),
+                                     QLatin1String("styles"), QLatin1String("sharedStrings")}) {
+        if (hasType(type, kind)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What the followed relationships of one part may keep, ids and targets, before the part is refused: a
+// workbook of hundreds of sheets takes a few tens of KiB.
+constexpr qsizetype kMaxRelationshipText = qsizetype(1) << 20;
+
+// Id -> relationship, of the followed kinds only.
 QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QString& sourcePart) {
     struct Handler final : XmlHandler {
         QString base;
+        QString part;
         QHash<QString, Relationship> relationships;
+        qsizetype kept = 0;
         void startElement(std::string_view name, XmlAttributes attributes) override {
-            if (name == "Relationship" && attribute(attributes, "TargetMode") != "External") {
-                relationships.insert(toQString(attribute(attributes, "Id")),
-                                     {toQString(attribute(attributes, "Type")),
-                                      resolveTarget(base, toQString(attribute(attributes, "Target")))});
+            if (name != "Relationship" || attribute(attributes, "TargetMode") == "External") {
+                return;
             }
+            const QString type = toQString(attribute(attributes, "Type"));
+            if (!isFollowed(type)) {
+                return;
+            }
+            Relationship relationship{type, resolveTarget(base, toQString(attribute(attributes, "Target")))};
+            const QString id = toQString(attribute(attributes, "Id"));
+            kept += id.size() + relationship.type.size() + relationship.target.size();
+            if (kept > kMaxRelationshipText) {
+                throw ReadError(QStringLiteral("%1 bölümü çok fazla ilişki sayıyor").arg(part));
+            }
+            relationships.insert(id, std::move(relationship));
         }
     };
     Handler handler;
     handler.base = directoryOf(sourcePart);
-    const QString part = relationshipsPartOf(sourcePart);
-    if (zip.contains(part)) {
-        XmlPart(zip, part, handler).parseAll();
+    handler.part = relationshipsPartOf(sourcePart);
+    if (zip.contains(handler.part)) {
+        XmlPart(zip, handler.part, handler).parseAll();
     }
     return handler.relationships;
 }
 
-// Transitional and strict types differ in their namespace only.
 bool hasType(const Relationship& relationship, QLatin1String lastSegment) {
-    return relationship.type.endsWith(QLatin1Char('/') + lastSegment);
+    return hasType(QStringView(relationship.type), lastSegment);
 }
 
 std::optional<QString> findByType(const QHash<QString, Relationship>& relationships, QLatin1String type) {
@@ -117,6 +147,11 @@ struct Styles {
     }
 };
 
+// Number formats and cell formats past these counts are more than any spreadsheet program makes (Excel
+// stops at some 64,000 cell formats); they are passed over, so that a made-up styles part costs no memory.
+constexpr long long kMaxFormatId = 65535;
+constexpr size_t kMaxCellFormats = 65536;
+
 Styles readStyles(const ZipArchive& zip, const std::optional<QString>& part) {
     struct Handler final : XmlHandler {
         Styles styles;
@@ -124,13 +159,16 @@ Styles readStyles(const ZipArchive& zip, const std::optional<QString>& part) {
         bool inCellXfs = false;
         void startElement(std::string_view name, XmlAttributes attributes) override {
             if (name == "numFmt") {
-                customIsDate.insert(
-                    static_cast<int>(parseInteger(attribute(attributes, "numFmtId")).value_or(0)),
-                    isDateFormatCode(toQString(attribute(attributes, "formatCode"))));
+                const long long id = parseInteger(attribute(attributes, "numFmtId")).value_or(-1);
+                if (id >= 0 && id <= kMaxFormatId) {
+                    customIsDate.insert(static_cast<int>(id),
+                                        isDateFormatCode(toQString(attribute(attributes, "formatCode"))));
+                }
             } else if (name == "cellXfs") {
                 inCellXfs = true;
-            } else if (name == "xf" && inCellXfs) {
-                const int id = static_cast<int>(parseInteger(attribute(attributes, "numFmtId")).value_or(0));
+            } else if (name == "xf" && inCellXfs && styles.xfIsDate.size() < kMaxCellFormats) {
+                const long long number = parseInteger(attribute(attributes, "numFmtId")).value_or(0);
+                const int id = number >= 0 && number <= kMaxFormatId ? static_cast<int>(number) : 0;
                 styles.xfIsDate.push_back(customIsDate.contains(id) ? customIsDate.value(id)
                                                                     : isDateFormatId(id));
             }
@@ -205,16 +243,23 @@ struct SheetSettings {
     bool date1904 = false;
 };
 
-// <sheetData>: rows in order, cells by reference, values in <v> or inline in <is>. Read ahead (into), it
-// only gathers the shared string items that the kept cells use; read for the rows, it resolves them
-// (strings, which is null when the workbook has no table).
+// <sheetData>: rows in order, cells by reference, values in <v> or inline in <is>; rows the sheet skips
+// are blank. Read ahead (into), it only gathers the shared string items that the kept cells use; read for
+// the rows, it resolves them (strings, which is null when the workbook has no table).
 class SheetHandler final : public XmlHandler {
 public:
     SheetHandler(const SheetSettings& settings, const SharedStrings* strings, SharedStringSet* into)
         : settings_(settings), strings_(strings), into_(into) {}
 
     bool done() const { return done_; }
-    std::deque<RowRun>& rows() { return rows_; }
+    FrontQueue<RowRun>& rows() { return rows_; }
+    // The row and column being read, for a fault; the column is the cell's, kept or not.
+    std::pair<long long, long long> where() const {
+        if (!inSheetData_) {
+            return {0, 0};
+        }
+        return inRow_ ? std::pair{row_, lastColumn_} : std::pair{row_ + 1, 0LL};
+    }
 
     void startElement(std::string_view name, XmlAttributes attributes) override {
         if (done_) {
@@ -294,19 +339,17 @@ private:
         if (number <= row_) {
             throw ReadError(QStringLiteral("satırlar sırasız: %2 numaralı satırdan sonra %1 geliyor")
                                 .arg(number)
-                                .arg(row_));
+                                .arg(row_),
+                            number);
         }
-        if (number > row_ + 1) {
-            // A skipped row is empty, and ends reading.
-            rows_.emplace_back();
-            done_ = true;
-            return;
+        if (number > row_ + 1 && !into_) {
+            rows_.push_back({Row{}, number - row_ - 1}); // the rows skipped are blank
         }
         row_ = number;
         inRow_ = true;
         lastColumn_ = 0;
-        current_ = RowRun{};
-        column2Filled_ = false;
+        clear(current_.cells);
+        current_.count = 1;
     }
 
     void endRow() {
@@ -315,11 +358,13 @@ private:
         }
         inRow_ = false;
         if (into_) {
-            // The row past the limit is read too: reading it for the rows is what refuses it.
-            done_ = !column2Filled_ || row_ > kMaxSheetRows;
             return;
         }
-        done_ = current_.cells[1].text.isEmpty();
+        // Blank rows, as a sheet formatted far down holds in their thousands, go as one run.
+        if (isBlank(current_.cells) && !rows_.empty() && isBlank(rows_.back().cells)) {
+            ++rows_.back().count;
+            return;
+        }
         rows_.push_back(std::move(current_));
     }
 
@@ -364,7 +409,7 @@ private:
             return;
         }
         if (into_) {
-            gatherIndex(column);
+            gatherIndex();
             return;
         }
         Cell& cell = current_.cells[static_cast<size_t>(column - 1)];
@@ -402,15 +447,10 @@ private:
         }
     }
 
-    // Read ahead: whether column 2 holds anything, and which shared strings are in use.
-    void gatherIndex(long long column) {
-        const bool filled =
-            type_ == "inlineStr" ? hasInline_ && !inline_.empty() : hasValue_ && !value_.empty();
-        if (filled && type_ == "s") {
+    // Read ahead: which shared strings are in use.
+    void gatherIndex() {
+        if (type_ == "s" && hasValue_ && !value_.empty()) {
             into_->add(sharedIndex());
-        }
-        if (column == 2) {
-            column2Filled_ = filled;
         }
     }
 
@@ -426,7 +466,7 @@ private:
     const SheetSettings& settings_;
     const SharedStrings* strings_;
     SharedStringSet* into_;
-    std::deque<RowRun> rows_;
+    FrontQueue<RowRun> rows_;
     RowRun current_;
     long long row_ = 0;        // the row read last
     long long lastColumn_ = 0; // of the cell read last
@@ -443,7 +483,6 @@ private:
     bool inText_ = false;
     bool hasValue_ = false;
     bool hasInline_ = false;
-    bool column2Filled_ = false;
     bool done_ = false;
 };
 

@@ -2,14 +2,50 @@
 
 #include "Sheet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <expat.h>
 
 namespace spreadsheet {
 namespace {
 
-// Inflated bytes handed to the parser at a time.
-constexpr int kPiece = 64 * 1024;
+// Inflated bytes handed to the parser at a time, while it finishes its tokens.
+constexpr qint64 kPiece = 64 * 1024;
+
+// What expat found wrong, in the user's words; the rarer faults by their number.
+QString xmlFault(XML_Error error) {
+    switch (error) {
+    case XML_ERROR_NO_MEMORY:
+        throw std::bad_alloc();
+    case XML_ERROR_SYNTAX:
+    case XML_ERROR_INVALID_TOKEN:
+        return QStringLiteral("XML'e uymayan bir işaret");
+    case XML_ERROR_NO_ELEMENTS:
+        return QStringLiteral("hiç öğe yok");
+    case XML_ERROR_UNCLOSED_TOKEN:
+    case XML_ERROR_UNCLOSED_CDATA_SECTION:
+        return QStringLiteral("bir işaret yarıda kesiliyor");
+    case XML_ERROR_PARTIAL_CHAR:
+        return QStringLiteral("yarım bir karakter");
+    case XML_ERROR_TAG_MISMATCH:
+        return QStringLiteral("bir öğe açıldığı adla kapanmıyor");
+    case XML_ERROR_DUPLICATE_ATTRIBUTE:
+        return QStringLiteral("bir öznitelik iki kez veriliyor");
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT:
+        return QStringLiteral("belge bittikten sonra fazlalık var");
+    case XML_ERROR_UNDEFINED_ENTITY:
+        return QStringLiteral("tanımsız bir varlık (&...;)");
+    case XML_ERROR_BAD_CHAR_REF:
+        return QStringLiteral("geçersiz bir karakter başvurusu (&#...;)");
+    case XML_ERROR_UNKNOWN_ENCODING:
+    case XML_ERROR_INCORRECT_ENCODING:
+        return QStringLiteral("kodlaması bilinmiyor ya da bildirdiğine uymuyor");
+    case XML_ERROR_UNBOUND_PREFIX:
+        return QStringLiteral("tanımsız bir ad alanı öneki");
+    default:
+        return QStringLiteral("XML hatası %1").arg(static_cast<int>(error));
+    }
+}
 
 } // namespace
 
@@ -68,7 +104,11 @@ template <typename Call> void XmlPart::guarded(void* self, Call call) {
     if (part.failure_) {
         return;
     }
+    XML_Parser parser = part.parser_.get();
+    part.handler_.offset_ = XML_GetCurrentByteIndex(parser);
+    part.eventEnd_ = part.handler_.offset_ + XML_GetCurrentByteCount(parser);
     try {
+        part.part_.charge(kXmlEventBytes);
         call(part);
     } catch (...) {
         part.fail(std::current_exception());
@@ -110,11 +150,21 @@ bool XmlPart::parseMore() {
     if (ended_) {
         return false;
     }
-    void* buffer = XML_GetBuffer(parser_.get(), kPiece);
+    // Bytes expat holds of a token it has not finished, and parses again with the next piece: the piece
+    // grows with them, so that a long token is parsed a few times rather than once per 64 KiB.
+    const qint64 unfinished = fed_ - eventEnd_;
+    if (unfinished > kMaxTokenBytes) {
+        throw ReadError(QStringLiteral("%1 bölümünde %2 KiB'tan uzun bir öğe ya da açıklama var")
+                            .arg(name())
+                            .arg(kMaxTokenBytes >> 10));
+    }
+    const qint64 piece = std::max(kPiece, unfinished);
+    void* buffer = XML_GetBuffer(parser_.get(), static_cast<int>(piece));
     if (!buffer) {
         throw std::bad_alloc();
     }
-    const qint64 got = part_.read(static_cast<char*>(buffer), kPiece);
+    const qint64 got = part_.read(static_cast<char*>(buffer), piece);
+    fed_ += got;
     ended_ = got == 0;
     if (XML_ParseBuffer(parser_.get(), static_cast<int>(got), ended_ ? XML_TRUE : XML_FALSE) !=
         XML_STATUS_OK) {
@@ -122,8 +172,8 @@ bool XmlPart::parseMore() {
         if (failure_) {
             std::rethrow_exception(failure_);
         }
-        throw ReadError(QStringLiteral("%1 bölümü bozuk: %2 (satır %3)")
-                            .arg(name(), QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser_.get()))))
+        throw ReadError(QStringLiteral("%1 bölümü bozuk: %2 (XML'in %3. satırında)")
+                            .arg(name(), xmlFault(XML_GetErrorCode(parser_.get())))
                             .arg(XML_GetCurrentLineNumber(parser_.get())));
     }
     if (failure_) {
@@ -135,6 +185,13 @@ bool XmlPart::parseMore() {
 void XmlPart::parseAll() {
     while (parseMore()) {
     }
+}
+
+void XmlPart::skipRest() {
+    char scrap[16 * 1024];
+    while (part_.read(scrap, sizeof scrap) > 0) {
+    }
+    ended_ = true;
 }
 
 } // namespace spreadsheet

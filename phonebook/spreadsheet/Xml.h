@@ -5,7 +5,10 @@
 //
 // No spreadsheet part needs a document type declaration, and refusing one keeps entity expansion tricks out;
 // nesting deeper than kMaxXmlDepth is refused as it is met, so a few kilobytes of nested elements cost
-// nothing. Malformed XML is a damaged file.
+// nothing. Malformed XML is a damaged file. So is a single token (an element's start tag with its
+// attributes, a comment, a processing instruction) longer than kMaxTokenBytes: expat parses a token it has
+// not finished again from its start with every piece it is fed, so one long token would cost time growing
+// with its square.
 
 #include "Sheet.h"
 #include "ZipArchive.h"
@@ -20,6 +23,7 @@ struct XML_ParserStruct;
 namespace spreadsheet {
 
 inline constexpr int kMaxXmlDepth = 256;
+inline constexpr qint64 kMaxTokenBytes = qint64(1) << 20;
 
 // expat's attribute list: name, value, name, value, ..., null.
 using XmlAttributes = const char**;
@@ -35,6 +39,14 @@ public:
     virtual void startElement(std::string_view name, XmlAttributes attributes) = 0;
     virtual void endElement(std::string_view /*name*/) {}
     virtual void characters(std::string_view /*text*/) {}
+
+protected:
+    // Where in the part the event being handled starts, in bytes.
+    qint64 offset() const { return offset_; }
+
+private:
+    friend class XmlPart;
+    qint64 offset_ = 0;
 };
 
 class XmlPart {
@@ -49,7 +61,11 @@ public:
     // exception comes out here.
     bool parseMore();
     void parseAll();
+    // Reads what is left of the part without parsing it, so that its checksum is checked.
+    void skipRest();
     const QString& name() const { return part_.name(); }
+    // A row with data read from the part widens the archive's budget.
+    void creditRow() const { part_.creditRow(); }
 
 private:
     struct Freer {
@@ -67,12 +83,16 @@ private:
     XmlHandler& handler_;
     std::unique_ptr<XML_ParserStruct, Freer> parser_;
     std::exception_ptr failure_;
+    qint64 fed_ = 0;      // bytes handed to expat
+    qint64 eventEnd_ = 0; // where the last event the handler heard of ended
     int depth_ = 0;
     bool ended_ = false;
 };
 
-// The rows a handler gathers from a part (its rows() and done()), the part parsed only as far as the rows
-// asked for need. `owner` keeps alive the archive and whatever the handler refers to.
+// The rows a handler gathers from a part (its rows(), done() and where(): the row and column it is in), the
+// part parsed only as far as the rows asked for need, and then read to its end. Every row the handler
+// completed before a fault is handed out before the fault, which names the cell the handler was in.
+// `owner` keeps alive the archive and whatever the handler refers to.
 template <typename Handler> class XmlRows final : public RowSource {
 public:
     template <typename... HandlerArguments>
@@ -82,21 +102,38 @@ public:
           xml_(zip, part, handler_) {}
 
     bool next(RowRun& run) override {
-        while (handler_.rows().empty() && !handler_.done() && !ended_) {
-            ended_ = !xml_.parseMore();
+        while (handler_.rows().empty() && !handler_.done() && !ended_ && !failure_) {
+            try {
+                ended_ = !xml_.parseMore();
+            } catch (ReadError& error) {
+                const auto [row, column] = handler_.where();
+                error.locate(row, column);
+                failure_ = std::make_exception_ptr(error);
+            }
         }
-        if (handler_.rows().empty()) {
-            return false;
+        if (!handler_.rows().empty()) {
+            run = std::move(handler_.rows().front());
+            handler_.rows().pop_front();
+            if (!isBlank(run.cells)) {
+                xml_.creditRow();
+            }
+            return true;
         }
-        run = std::move(handler_.rows().front());
-        handler_.rows().pop_front();
-        return true;
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        if (!ended_) {
+            ended_ = true;
+            xml_.skipRest();
+        }
+        return false;
     }
 
 private:
     std::shared_ptr<const void> owner_;
     Handler handler_;
     XmlPart xml_;
+    std::exception_ptr failure_;
     bool ended_ = false;
 };
 

@@ -128,12 +128,12 @@ TEST_F(ContactDialogTest, DeleteAsksAWarningAndDeletesOnlyOnOk) {
     EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz'"), 0);
 }
 
-TEST_F(ContactDialogTest, DeleteOnAnEmptyViewShowsTheQueryError) {
+TEST_F(ContactDialogTest, DeleteOnAnEmptyViewSaysTheBookIsEmpty) {
     auto* name = form1->findChild<QLineEdit*>("Edit3");
     name->setText("nobody");
     QTest::keyClick(name, Qt::Key_Return);
     mainButton("Button3").click();
-    EXPECT_EQ(dialogs.errors, QStringList{"numara: Cannot perform this operation on an empty dataset"});
+    EXPECT_EQ(dialogs.errors, QStringList{"Rehber boş"});
 }
 
 TEST_F(ContactDialogTest, AddThenDeleteDiscardsTheNewRowAndKeepsTheDialog) {
@@ -197,14 +197,15 @@ TEST_F(ContactDialogTest, EscapePutsTheColumnValueBackInThatBoxOnly) {
     EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz' and grup = 'Yeni Grup'"), 1);
 }
 
-TEST_F(ContactDialogTest, RefusedWriteShowsTheEngineTextAndLosesNothing) {
+TEST_F(ContactDialogTest, RefusedWriteSaysWhyAndLosesNothing) {
     mainButton("Button2").click();
     type("DBEdit1", "Kilitli Kişi");
     {
         WriteLock lock(file.path());
         dialogButton("Button1").click();
         ASSERT_EQ(dialogs.errors.size(), 1);
-        EXPECT_TRUE(dialogs.errors.front().contains("locked")) << dialogs.errors.front().toStdString();
+        EXPECT_TRUE(dialogs.errors.front().startsWith("Rehber dosyası başka bir programda açık"))
+            << dialogs.errors.front().toStdString();
         EXPECT_TRUE(form2->isVisible());
         EXPECT_EQ(view().state(), State::Adding);
         EXPECT_EQ(box("DBEdit1").text(), "Kilitli Kişi");

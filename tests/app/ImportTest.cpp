@@ -2,6 +2,7 @@
 #include "TwoContactsWindowTest.h"
 #include "Typing.h"
 #include "app/ImportProgress.h"
+#include "phonebook/spreadsheet/ReadAheadWorksheet.h"
 
 #include <QFile>
 #include <QLabel>
@@ -16,6 +17,9 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kBound = 20000; // ms; an import of a few rows takes a few
+
+// The summary's last line for a sheet without a header.
+const QString kColumnsAToD = QStringLiteral("\nSütunlar: grup A, ad soyad B, telefon C, operatör D");
 
 // "Excel den Yükle" through the main window.
 class WindowImportTest : public TwoContactsWindowTest {
@@ -51,7 +55,8 @@ TEST_F(WindowImportTest, CommandsThatChangeThePhoneBookWaitForTheImportToEnd) {
     EXPECT_TRUE(dialogs.questions.isEmpty()) << "Ctrl+Delete waits as well";
 
     ASSERT_TRUE(waitForTheEnd());
-    EXPECT_EQ(dialogs.messages, QStringList{"2 kişi eklendi, 0 zaten rehberde, 0 numarasız ya da geçersiz"});
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"2 kişi eklendi, 0 zaten rehberde, 0 numarasız ya da geçersiz" + kColumnsAToD});
     for (const char* name : commands) {
         EXPECT_TRUE(control(name).isEnabled()) << name << " after the import";
     }
@@ -85,8 +90,64 @@ TEST_F(WindowImportTest, AContactBeingTypedIsWrittenBeforeTheImport) {
     typeText(*form2->findChild<QLineEdit*>("DBEdit2"), "0501 000 00 01");
     importCsv("Aile;Bir;05010000001;Avea\nAile;İki;05010000002;Avea\n");
     ASSERT_TRUE(waitForTheEnd());
-    EXPECT_EQ(dialogs.messages, QStringList{"1 kişi eklendi, 1 zaten rehberde, 0 numarasız ya da geçersiz"});
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"1 kişi eklendi, 1 zaten rehberde, 0 numarasız ya da geçersiz" + kColumnsAToD});
     EXPECT_EQ(file.count("adsoyad = 'Elle Yazılan'"), 1);
+}
+
+// "Son içe aktarmayı geri al": one question with the count of the last import's rows still in the book,
+// then exactly those go; nothing else, and the button is off again.
+TEST_F(WindowImportTest, UndoRemovesExactlyTheLastImportsRowsAfterOneQuestion) {
+    auto& undo = control<QPushButton>("Button10");
+    EXPECT_FALSE(undo.isEnabled());
+    importCsv("Aile;Bir;05010000001;Avea\nAile;İki;05010000002;Avea\nAile;Üç;05010000003;Avea\n");
+    EXPECT_FALSE(undo.isEnabled()) << "not while the import runs";
+    ASSERT_TRUE(waitForTheEnd());
+    EXPECT_TRUE(undo.isEnabled());
+    control<QPushButton>("Button2").click(); // typed by hand after the import: stays
+    typeText(*form2->findChild<QLineEdit*>("DBEdit1"), "Elle Yazılan");
+    typeText(*form2->findChild<QLineEdit*>("DBEdit2"), "05019999999");
+    form2->Button1Click();
+    file.exec("delete from numara where adsoyad = 'İki'"); // another program
+
+    dialogs.answers = {false};
+    undo.click();
+    EXPECT_EQ(dialogs.warnings,
+              QStringList{"Son içe aktarmanın eklediği 2 kişi rehberden silinecek. Silinsin mi?"});
+    EXPECT_EQ(file.count(), 2 + 2 + 1);
+    undo.click();
+    EXPECT_EQ(file.count(), 2 + 1);
+    EXPECT_EQ(file.count("adsoyad = 'Elle Yazılan'"), 1);
+    EXPECT_EQ(control<QTableView>("DBGrid1").model()->rowCount(), 3);
+    EXPECT_EQ(dialogs.messages.back(), "2 kişi silindi");
+    EXPECT_FALSE(undo.isEnabled()) << "undone once";
+}
+
+// Several rows selected in the grid go after one question with their count; one row asks as ever.
+TEST_F(WindowImportTest, SeveralSelectedRowsGoAfterOneQuestion) {
+    importCsv("Aile;Bir;05010000001;Avea\nAile;İki;05010000002;Avea\n");
+    ASSERT_TRUE(waitForTheEnd());
+    auto& grid = control<QTableView>("DBGrid1");
+    grid.setFocus();
+    grid.selectRow(0);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      grid.visualRect(grid.model()->index(2, 1)).center());
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      grid.visualRect(grid.model()->index(3, 1)).center());
+    ASSERT_EQ(grid.selectionModel()->selectedRows().size(), 3);
+    dialogs.answers = {false, true};
+    control<QPushButton>("Button3").click();
+    EXPECT_EQ(file.count(), 4) << "Cancel";
+    control<QPushButton>("Button3").click();
+    EXPECT_EQ(dialogs.warnings, (QStringList{"Seçili 3 kayıt silinecektir", "Seçili 3 kayıt silinecektir"}));
+    EXPECT_EQ(file.count(), 1);
+    EXPECT_EQ(file.count("adsoyad = 'Mehmet Öz'"), 1);
+    EXPECT_EQ(grid.model()->rowCount(), 1);
+
+    grid.selectRow(0);
+    dialogs.answers = {false};
+    control<QPushButton>("Button3").click();
+    EXPECT_EQ(dialogs.warnings.back(), "Kayıt Silinecektir") << "one row: the question as ever";
 }
 
 // The progress window on its own, over a sheet that would go on for ever.
@@ -134,13 +195,35 @@ TEST_P(CancelTest, StoppingInTheMiddleKeepsTheRowsWrittenAndSaysHowMany) {
     EXPECT_EQ(dialogs.messages,
               QStringList{QStringLiteral("İçe aktarma iptal edildi: %1 kişi eklendi, 0 zaten rehberde, 0 "
                                          "numarasız ya da geçersiz")
-                              .arg(file.count() - 1)});
+                              .arg(file.count() - 1) +
+                          kColumnsAToD});
     const int kept = file.count();
     QTest::qWait(50);
     EXPECT_EQ(file.count(), kept) << "nothing goes on after the stop";
 }
 
 INSTANTIATE_TEST_SUITE_P(IptalOrFrame, CancelTest, ::testing::Bool());
+
+// The file is opened and read on a thread of its own: "İptal" answers while it is still being read.
+TEST_F(ImportProgressTest, IptalAnswersWhileTheFileIsStillBeingRead) {
+    QByteArray rows;
+    for (int i = 0; i < 200000; ++i) {
+        rows += "Aile;Kişi " + QByteArray::number(i) + ";05" + QByteArray::number(400000000 + i) + ";Avea\n";
+    }
+    const QString path = file.dir() + QStringLiteral("/buyuk.csv");
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(rows);
+    out.close();
+    progress.start(std::make_unique<SpreadsheetImport>(view, std::make_unique<ReadAheadWorksheet>(path)));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return progress.isVisible(); }, kBound));
+    progress.findChild<QPushButton*>("ImportCancel")->click();
+    EXPECT_FALSE(progress.running());
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(conn.inTransaction());
+    EXPECT_EQ(view.rowCount(), file.count());
+    EXPECT_LT(file.count(), 1 + 200000) << "stopped before the end";
+}
 
 TEST_F(ImportProgressTest, AFailureEndsTheRunInTheErrorBox) {
     start(5000, 3000);
@@ -165,7 +248,8 @@ TEST(ImportProgressWindow, AShortImportShowsNoWindow) {
     EXPECT_TRUE(progress.running());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !progress.running(); }, kBound));
     EXPECT_FALSE(progress.isVisible());
-    EXPECT_EQ(dialogs.messages, QStringList{"3 kişi eklendi, 0 zaten rehberde, 0 numarasız ya da geçersiz"});
+    EXPECT_EQ(dialogs.messages,
+              QStringList{"3 kişi eklendi, 0 zaten rehberde, 0 numarasız ya da geçersiz" + kColumnsAToD});
 }
 
 } // namespace

@@ -37,7 +37,7 @@ TEST(TurkishQtTextsTest, StandardButtonsAreTurkishAndTheProgramsOwnTextsStay) {
     EXPECT_FALSE(answer) << "İptal answers no";
     EXPECT_EQ(shown.ok, "Tamam");
     EXPECT_EQ(shown.cancel, "İptal");
-    EXPECT_EQ(shown.caption, "Warning");
+    EXPECT_EQ(shown.caption, "Uyarı");
     EXPECT_EQ(shown.text, "Kayıt Silinecektir");
 }
 
@@ -54,6 +54,30 @@ TEST(TurkishQtTextsTest, TheFileDialogIsTurkish) {
     }
     EXPECT_TRUE(texts.contains("Arama konumu:")) << texts.join('|').toStdString();
     EXPECT_TRUE(texts.contains("İptal")) << texts.join('|').toStdString();
+}
+
+// The question of Ctrl+Delete has a Turkish title too; a lack of memory is said in Turkish.
+TEST(TurkishQtTextsTest, TheProgramsOwnQuestionAndErrorsAreTurkish) {
+    ShownBox shown;
+    QTimer::singleShot(0, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = {box->windowTitle(), box->text(), {}, {}};
+        box->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_FALSE(UserDialogs::current().confirmQuestion(QStringLiteral("Kayıt silinsin mi?")));
+    EXPECT_EQ(shown.caption, "Onay");
+    EXPECT_EQ(shown.text, "Kayıt silinsin mi?");
+
+    QString error;
+    QTimer::singleShot(0, [&error] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        error = box->text();
+        box->accept();
+    });
+    showException(std::bad_alloc());
+    EXPECT_EQ(error, "Bellek yetmedi");
 }
 
 } // namespace

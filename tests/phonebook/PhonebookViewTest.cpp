@@ -192,9 +192,9 @@ TEST_F(PhonebookViewTest, RemoveWhileAddingOnlyDiscardsTheNewRow) {
     EXPECT_EQ(view.rowCount(), 3);
 }
 
-TEST_F(PhonebookViewTest, RemoveOnAnEmptyViewNamesTheQuery) {
+TEST_F(PhonebookViewTest, RemoveOnAnEmptyViewSaysTheBookIsEmpty) {
     view.search(boxes({{Field::adsoyad, "nobody"}}));
-    expectMessage([this] { view.remove(); }, "numara: Cannot perform this operation on an empty dataset");
+    expectMessage([this] { view.remove(); }, "Rehber boş");
 }
 
 TEST_F(PhonebookViewTest, MovingSettlesThePendingChange) {
@@ -283,8 +283,77 @@ TEST_F(PhonebookViewTest, WrittenRowsJoinTheEndAnnouncedOnceAndTheCurrentRowStay
 TEST_F(PhonebookViewTest, ClosedViewRefusesWorkAndIsAtEnd) {
     view.close();
     EXPECT_TRUE(view.eof());
-    expectMessage([this] { view.append(); }, "numara: Cannot perform this operation on a closed dataset");
+    expectMessage([this] { view.append(); }, "Rehber açık değil");
     EXPECT_THROW(view.next(), PhonebookError);
+}
+
+} // namespace
+
+namespace {
+
+// Another program deletes the row being edited: the change is kept, and the next "Kaydet" adds it again;
+// "İptal" or "Sil" let it go. Nothing is reported saved that is not.
+TEST_F(PhonebookViewTest, AnEditOfARowAnotherProgramDeletedIsKeptAndAddedAgain) {
+    view.setFieldText(Field::telefon, "05000000000");
+    file.exec("delete from numara where adsoyad = 'Ayşe Yılmaz'");
+    expectMessage([this] { view.post(); },
+                  "Kayıt artık rehberde yok: Ayşe Yılmaz\nKaydet yeniden ekler, İptal bırakır.");
+    EXPECT_EQ(view.state(), State::Editing);
+    EXPECT_EQ(view.fieldText(Field::telefon), "05000000000") << "the change stays";
+    EXPECT_EQ(file.count(), 2);
+
+    view.post();
+    EXPECT_EQ(view.state(), State::Browsing);
+    EXPECT_EQ(file.count("adsoyad = 'Ayşe Yılmaz' and telefon = '05000000000'"), 1);
+    EXPECT_GT(view.storedRow(0).id, 0);
+    expectMessage([this] { view.post(); }, "numara: Dataset not in edit or insert mode");
+}
+
+TEST_F(PhonebookViewTest, ARowAnotherProgramDeletedGoesOnCancelOrDelete) {
+    view.moveTo(1);
+    view.setFieldText(Field::gsm, "Avea");
+    file.exec("delete from numara where adsoyad in ('Mehmet Öz', 'Zeynep Çelik')");
+    EXPECT_THROW(view.post(), PhonebookError);
+    view.cancel();
+    EXPECT_EQ(view.rowCount(), 2) << "it is not in the file: it leaves the view";
+    EXPECT_EQ(view.fieldText(Field::adsoyad), "Zeynep Çelik");
+
+    expectMessage([this] { view.remove(); }, "Kayıt artık rehberde yok: Zeynep Çelik");
+    EXPECT_EQ(view.rowCount(), 1);
+    EXPECT_EQ(file.count(), 1);
+}
+
+TEST_F(PhonebookViewTest, SeveralRowsGoInOneDeletion) {
+    view.moveTo(1);
+    view.remove({0, 2});
+    EXPECT_EQ(file.count(), 1);
+    EXPECT_EQ(view.rowCount(), 1);
+    EXPECT_EQ(view.fieldText(Field::adsoyad), "Mehmet Öz") << "the current row stays current";
+
+    file.add({{"Yeni", "0501", "Avea", "Ankara"}, {"Başka", "0502", "Avea", "Ankara"}});
+    view.search({});
+    file.exec("delete from numara where adsoyad = 'Yeni'");
+    expectMessage([this] { view.remove({1, 2}); }, "1 kayıt zaten rehberde yoktu; ötekiler silindi");
+    EXPECT_EQ(file.count(), 1);
+    EXPECT_EQ(view.rowCount(), 1);
+}
+
+// The search filters the rows the view holds; what another program commits meanwhile is read again.
+TEST_F(PhonebookViewTest, SearchSeesWhatAnotherProgramChangedAndWhatThisOneDid) {
+    view.search(boxes({{Field::grup, "ankara"}}));
+    EXPECT_EQ(view.rowCount(), 2);
+    view.append();
+    view.setFieldText(Field::grup, "ANKARA");
+    view.setFieldText(Field::adsoyad, "Buradan");
+    view.post();
+    file.add({{"Başka Programdan", "0501", "Avea", "Ankara Şube"}});
+    file.exec("update numara set grup = 'İzmir' where adsoyad = 'Zeynep Çelik'");
+    view.search(boxes({{Field::grup, "ANK"}}));
+    std::vector<QString> names;
+    for (int i = 0; i < view.rowCount(); ++i) {
+        names.push_back(view.text(i, Field::adsoyad));
+    }
+    EXPECT_EQ(names, (std::vector<QString>{"Ayşe Yılmaz", "Buradan", "Başka Programdan"}));
 }
 
 } // namespace

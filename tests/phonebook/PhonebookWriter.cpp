@@ -2,9 +2,12 @@
 // the import does (begin, inserts, commit), and reports each commit on
 // standard output as "committed <batches>", for tests that kill it mid-way.
 //
-// Usage: phonebook-writer <db.mdb> <rows per batch> [<batch left open>]
+// Usage: phonebook-writer <db.mdb> <rows per batch> [<batch left open> [spill]]
 // With a batch left open, that batch is begun and filled, "open" is
 // reported, and the program waits without committing until it is killed.
+// With "spill", SQLite keeps a single page in memory, so the open batch's
+// pages are already in db.mdb, their old content in the journal: killed
+// then, the program leaves the file half-written and the journal hot.
 #include "phonebook/PhonebookDatabase.h"
 #include "phonebook/PhonebookError.h"
 
@@ -38,6 +41,9 @@ int main(int argc, char** argv) {
     try {
         PhonebookDatabase conn;
         conn.open(args.at(1));
+        if (args.size() > 4 && args.at(4) == QLatin1String("spill")) {
+            conn.execute(QStringLiteral("PRAGMA cache_size = 1"));
+        }
         for (int batch = 1; batch <= kMostBatches; ++batch) {
             conn.begin();
             for (int row = 0; row < rows; ++row) {

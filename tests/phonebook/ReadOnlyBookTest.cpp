@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
@@ -127,6 +128,44 @@ TEST(ReadOnlyFolderTest, MissingBookIsStillAnError) {
     PhonebookDatabase conn;
     EXPECT_THROW(conn.open(file.path()), PhonebookError);
     EXPECT_FALSE(QFileInfo::exists(file.path()));
+}
+
+} // namespace
+
+namespace {
+
+// A write cut short leaves db.mdb half-written and its journal beside it: a folder nobody here may write
+// cannot roll it back, so the book is not opened (immutable, it would show the half-written pages).
+TEST(ReadOnlyFolderTest, AJournalLeftByACrashIsNotPassedOver) {
+    PhonebookFile file;
+    file.add({{"Ayşe Yılmaz", "05351234567", "Turkcell", "Ankara"}});
+    QProcess writer;
+    writer.start(QStringLiteral(PHONEBOOK_WRITER_PROGRAM),
+                 {file.path(), QStringLiteral("20000"), QStringLiteral("1"), QStringLiteral("spill")});
+    ASSERT_TRUE(writer.waitForStarted(20000));
+    QByteArray output;
+    while (!output.contains("open")) {
+        ASSERT_TRUE(writer.waitForReadyRead(20000)) << writer.readAllStandardError().constData();
+        output += writer.readAllStandardOutput();
+    }
+    writer.kill();
+    ASSERT_TRUE(writer.waitForFinished(20000));
+    ASSERT_TRUE(QFileInfo::exists(file.path() + QStringLiteral("-journal")));
+    const QStringList before = snapshot(file.dir());
+    {
+        const ReadOnlyFolder folder(file.dir(), 0555, 0444);
+        if (!folder.holds(0555, 0444)) {
+            GTEST_SKIP() << ReadOnlyFolder::kCannot;
+        }
+        EXPECT_EQ(openingFailure(file.path()),
+                  "Rehber dosyasının yarım kalmış bir yazması var; klasörüne yazabilen "
+                  "biri programı bir kez açıp kapatmalı: " +
+                      QDir::toNativeSeparators(file.path()).toStdString());
+    }
+    EXPECT_EQ(snapshot(file.dir()), before) << "the folder is as it was";
+    PhonebookDatabase conn;
+    conn.open(file.path());
+    EXPECT_EQ(conn.select().size(), 1u) << "opened where it may be written, the journal is rolled back";
 }
 
 } // namespace

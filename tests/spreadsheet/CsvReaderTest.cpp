@@ -76,13 +76,43 @@ TEST(CsvReader, CarriageReturnAloneEndsARecord) {
     EXPECT_EQ(rowTexts(*sheet, 3), row({"e", "f", "", ""}));
 }
 
-TEST(CsvReader, StopsAtFirstEmptyColumn2AndKeepsOnlyFourColumns) {
+TEST(CsvReader, ReadsEveryRowAndSixteenColumns) {
     Scratch scratch;
-    const auto sheet = openCsv(scratch, "a;b;c;d;e;f\n;x\nq;;r\nafter;gap\n");
-    EXPECT_EQ(rowCount(*sheet), 2);
-    EXPECT_EQ(sheet->cell(1, 5).kind, CellKind::Empty);
+    const auto sheet = openCsv(scratch, "a;b;c;d;e;f;g;h;i;j;k;l;m;n;o;p;q\n;x\nq;;r\n\nafter;gap\n\n\n");
+    EXPECT_EQ(sheet->cell(1, 5).text, QStringLiteral("e"));
+    EXPECT_EQ(sheet->cell(1, 16).text, QStringLiteral("p"));
+    EXPECT_EQ(sheet->cell(1, 17).kind, CellKind::Empty) << "past the sixteenth nothing is kept";
     EXPECT_EQ(rowTexts(*sheet, 2), row({"", "x", "", ""}));
-    EXPECT_EQ(sheet->cell(4, 2).text, QString()) << "rows after the gap are not read";
+    EXPECT_EQ(rowTexts(*sheet, 3), row({"q", "", "r", ""})) << "a row without a name is a row";
+    EXPECT_FALSE(sheet->pastEnd(4)) << "a blank line between rows";
+    EXPECT_EQ(sheet->cell(5, 2).text, QStringLiteral("gap"));
+    EXPECT_TRUE(sheet->pastEnd(6)) << "blank lines at the end are no rows";
+}
+
+// Line ends written twice over (LF CR, CR CR LF) are one line end each, not a line end and a blank line;
+// a CR alone is a line end, and so are two of them with a blank line between.
+TEST(CsvReader, DoubledLineEndsMakeNoBlankRows) {
+    Scratch scratch;
+    const struct {
+        const char* text;
+        int rows; // with data, in order, none blank between
+        int blank;  // blank rows between them
+    } cases[] = {
+        {"a;1\n\rb;2\n\rc;3\n\r", 3, 0}, {"a;1\r\r\nb;2\r\r\nc;3\r\r\n", 3, 0},
+        {"a;1\r\nb;2\r\nc;3", 3, 0},        {"a;1\r\rb;2\rc;3\r", 3, 1},
+        {"a;1\n\r\nb;2\nc;3\n", 3, 1},     {"a;1\n\nb;2\r\n\r\nc;3\r\n", 3, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QByteArray(c.text).toPercentEncoding().toStdString());
+        const auto sheet = openCsv(scratch, c.text);
+        int rows = 0;
+        int blank = 0;
+        for (int r = 1; !sheet->pastEnd(r); ++r) {
+            sheet->cell(r, 2).text.isEmpty() ? ++blank : ++rows;
+        }
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(blank, c.blank);
+    }
 }
 
 TEST(CsvReader, CellsAreTextOrEmpty) {

@@ -58,12 +58,13 @@ QString xmlFile(const Scratch& scratch, const QString& part, int depth) {
 struct XmlCase {
     const char* part;
     int depth; // 0: a document type instead
-    const char* error;
+    const char* error; // after the file's name; a fault in the sheet's rows names the row it was in
 };
 
 const XmlCase kXmlCases[] = {
     {"xl/worksheets/sheet1.xml", 256, nullptr},
-    {"xl/worksheets/sheet1.xml", 257, "xl/worksheets/sheet1.xml bölümünde öğeler 256 düzeyden derin iç içe"},
+    {"xl/worksheets/sheet1.xml", 257,
+     "satır 2: xl/worksheets/sheet1.xml bölümünde öğeler 256 düzeyden derin iç içe"},
     {"xl/worksheets/sheet1.xml", 0,
      "xl/worksheets/sheet1.xml bölümü bir belge türü (DOCTYPE) bildiriyor; hiçbir tablo dosyası bunu yapmaz"},
     {"xl/sharedStrings.xml", 256, nullptr},
@@ -73,7 +74,7 @@ const XmlCase kXmlCases[] = {
     {"xl/workbook.xml", 0,
      "xl/workbook.xml bölümü bir belge türü (DOCTYPE) bildiriyor; hiçbir tablo dosyası bunu yapmaz"},
     {"content.xml", 256, nullptr},
-    {"content.xml", 257, "content.xml bölümünde öğeler 256 düzeyden derin iç içe"},
+    {"content.xml", 257, "satır 2: content.xml bölümünde öğeler 256 düzeyden derin iç içe"},
 };
 
 // A file whose row 2, column 3 holds `length` copies of one character, in each format.
@@ -163,43 +164,46 @@ TEST(ReadLimits, CellTextUpToOneMebiCharacter) {
     }
 }
 
-// Exactly as many rows as the limit read; one more is refused. A final line end adds no row.
+// Exactly as many rows as the limit read; a row with data past it is refused: in CSV before any row is read
+// (the lines are counted first), in a workbook when it is reached, after the rows before it. A final line end
+// and blank lines at the end add no row.
 TEST(ReadLimits, RowLimitCountsRowsNotLineEnds) {
     Scratch scratch;
     const QByteArray line = "a;b\n";
     const QByteArray full = line.repeated(kMaxSheetRows);
-    const QByteArray repeated = "<table:table-row table:number-rows-repeated=\"%1\"><table:table-cell "
-                                "table:number-columns-repeated=\"2\" office:value-type=\"string\"><text:p>b"
-                                "</text:p></table:table-cell></table:table-row>";
+    const auto lastRow = [](long long row) {
+        return "<row r=\"1\"><c r=\"B1\" t=\"inlineStr\"><is><t>b</t></is></c></row><row r=\"" +
+               QByteArray::number(row) + "\"><c r=\"B" + QByteArray::number(row) +
+               "\" t=\"inlineStr\"><is><t>b</t></is></c></row>";
+    };
+    const QString tooMany = QStringLiteral(": 1048576 satırdan fazla");
     const struct {
         QString file;
-        bool refused;
+        QString error; // after the file's name; empty: read
     } cases[] = {
-        {scratch.write(QStringLiteral("tam.csv"), full), false},
-        {scratch.write(QStringLiteral("tam-sonsuz.csv"), full.chopped(1)), false},
-        {scratch.write(QStringLiteral("fazla.csv"), full + line), true},
-        {scratch.write(QStringLiteral("fazla-sonsuz.csv"), full + line.chopped(1)), true},
-        {scratch.writeZip(QStringLiteral("tam.ods"),
-                          odsParts(QString::fromLatin1(repeated).arg(kMaxSheetRows).toLatin1())),
-         false},
-        {scratch.writeZip(QStringLiteral("fazla.ods"),
-                          odsParts(QString::fromLatin1(repeated).arg(kMaxSheetRows + 1).toLatin1())),
-         true},
+        {scratch.write(QStringLiteral("tam.csv"), full), {}},
+        {scratch.write(QStringLiteral("tam-sonsuz.csv"), full.chopped(1)), {}},
+        {scratch.write(QStringLiteral("tam-bos.csv"), full + "\n;\n\r\n"), {}},
+        {scratch.write(QStringLiteral("fazla.csv"), full + line), tooMany},
+        {scratch.write(QStringLiteral("fazla-sonsuz.csv"), full + line.chopped(1)), tooMany},
+        {scratch.writeZip(QStringLiteral("tam.xlsx"), xlsxParts({lastRow(kMaxSheetRows)})), {}},
+        {scratch.writeZip(QStringLiteral("fazla.xlsx"), xlsxParts({lastRow(kMaxSheetRows + 1)})),
+         QStringLiteral(": satır 1048577: 1048576 satırdan fazla")},
     };
     for (const auto& c : cases) {
-        const QString& file = c.file;
-        const bool refused = c.refused;
-        SCOPED_TRACE(file.toStdString());
+        SCOPED_TRACE(c.file.toStdString());
         QString last;
         Cell past{CellKind::Text, QStringLiteral("?")};
         const std::string error = errorOf([&] {
-            const auto sheet = openFirstWorksheet(file);
+            const auto sheet = openFirstWorksheet(c.file);
+            if (c.file.endsWith(QLatin1String(".xlsx"))) {
+                EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("b")) << "the rows before the fault read";
+            }
             last = sheet->cell(kMaxSheetRows, 2).text;
             past = sheet->cell(kMaxSheetRows + 1, 2);
         });
-        // A repeated row is refused as a whole, when it is reached.
-        EXPECT_EQ(error, refused ? (file + QStringLiteral(": 1048576 satırdan fazla")).toStdString() : "");
-        if (!refused) {
+        EXPECT_EQ(error, c.error.isEmpty() ? std::string() : (c.file + c.error).toStdString());
+        if (c.error.isEmpty()) {
             EXPECT_EQ(last, QStringLiteral("b"));
             EXPECT_EQ(past.kind, CellKind::Empty);
         }
@@ -215,8 +219,10 @@ TEST(ReadLimits, InflatedBytesAreCountedOverTheArchive) {
         spreadsheet::StreamedWorksheet sheet(file, spreadsheet::readXlsx(zip));
         sheet.cell(2, 2);
     });
-    EXPECT_EQ(error, (file + QStringLiteral(": açıldığında 1 MiB'ı aşıyor")).toStdString());
-    EXPECT_EQ(openFirstWorksheet(file)->cell(1, 2).text, QStringLiteral("b")) << "4 GiB by default";
+    EXPECT_EQ(error,
+              (file + QStringLiteral(": satır 2: açıldığında boyutuna göre çok fazla veri çıkıyor (1 MiB'tan çok)"))
+                  .toStdString());
+    EXPECT_EQ(openFirstWorksheet(file)->cell(1, 2).text, QStringLiteral("b")) << "64 MiB and more by default";
 }
 
 TEST(ReadLimits, OnlyRegularFilesAreOpened) {
@@ -267,7 +273,7 @@ TEST(ReadLimits, FaultsFurtherDownComeOutOfCell) {
     EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("1")) << "read again from the start";
     EXPECT_EQ(sheet->cell(2, 2).text, QStringLiteral("2"));
     const std::string expected =
-        (file + QStringLiteral(": xl/worksheets/sheet1.xml bölümünde geçersiz bir sayı var: dört"))
+        (file + QStringLiteral(": satır 4, sütun 2: xl/worksheets/sheet1.xml bölümünde geçersiz bir sayı var: dört"))
             .toStdString();
     EXPECT_EQ(errorOf([&] { sheet->cell(4, 2); }), expected);
     EXPECT_EQ(errorOf([&] { sheet->cell(1, 2); }), expected);

@@ -115,9 +115,9 @@ Parts odsParts(const QByteArray& tableRows) {
                  "</table:table></office:spreadsheet></office:body></office:document-content>"}};
 }
 
-std::vector<QString> rowTexts(Worksheet& sheet, int row) {
+std::vector<QString> rowTexts(Worksheet& sheet, int row, int columns) {
     std::vector<QString> texts;
-    for (int column = 1; column <= kReadColumns; ++column) {
+    for (int column = 1; column <= columns; ++column) {
         texts.push_back(sheet.cell(row, column).text);
     }
     return texts;
@@ -186,7 +186,7 @@ bool memoryIsMeasurable() {
 QString openError(const QString& fileName) {
     try {
         const auto sheet = openFirstWorksheet(fileName);
-        for (int row = 1; !sheet->cell(row, 2).text.isEmpty(); ++row) {
+        for (int row = 1; !sheet->pastEnd(row); ++row) {
             for (int column = 1; column <= kReadColumns; ++column) {
                 sheet->cell(row, column);
             }

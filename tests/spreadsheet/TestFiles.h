@@ -40,8 +40,8 @@ Parts xlsxParts(const XlsxParts& workbook);
 // content.xml with the given rows inside the first table.
 Parts odsParts(const QByteArray& tableRows);
 
-// Row r (1-based) of a sheet: the texts of columns 1 to 4.
-std::vector<QString> rowTexts(Worksheet& sheet, int row);
+// Row r (1-based) of a sheet: the texts of columns 1 to `columns` (the four a contact has, unless said).
+std::vector<QString> rowTexts(Worksheet& sheet, int row, int columns = 4);
 // Rows from 1 down to the first one whose column 2 is empty.
 int rowCount(Worksheet& sheet);
 
@@ -51,7 +51,7 @@ long peakGrowthKiBInChild(const std::function<void()>& work);
 // Whether memory figures mean anything in this build: sanitizers keep freed memory and shadow all of it.
 bool memoryIsMeasurable();
 
-// The what() of the SpreadsheetError that opening the file, or reading what the import reads of it, throws;
+// The what() of the SpreadsheetError that opening the file, or reading every row of it as the import does, throws;
 // "" when it reads.
 QString openError(const QString& fileName);
 

@@ -143,7 +143,7 @@ TEST(XlsReader, CutShortRecordIsAnError) {
     Scratch scratch;
     const QByteArray whole = biff8Workbook();
     const QString file = scratch.write(QStringLiteral("kesik.xls"), whole.left(whole.size() - 9));
-    EXPECT_EQ(openError(file), file + QStringLiteral(": bozuk bir .xls dosyası"));
+    EXPECT_EQ(openError(file), file + QStringLiteral(": satır 1: bozuk bir .xls dosyası"));
 }
 
 // BIFF5 keeps 8-bit text in the workbook's code page; a bare worksheet stream holds its own CODEPAGE record.

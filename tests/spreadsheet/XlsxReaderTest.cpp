@@ -106,31 +106,42 @@ TEST(XlsxReader, BooleansErrorsAndFormulasWithoutCachedValue) {
     EXPECT_EQ(sheet->cell(1, 4).kind, CellKind::Empty);
 }
 
-TEST(XlsxReader, CellsWithoutReferencesAndColumnsPastTheFourth) {
+// Columns A to P are read, a header may name any of them; past P nothing is kept.
+TEST(XlsxReader, CellsWithoutReferencesAndColumnsUpToTheSixteenth) {
     Scratch scratch;
     const auto sheet =
         openXlsx(scratch, {"<row><c t=\"inlineStr\"><is><t>a</t></is></c><c t=\"inlineStr\"><is>"
                            "<t>b</t></is></c><c r=\"E1\" t=\"inlineStr\"><is><t>e</t></is></c>"
+                           "<c r=\"P1\"><v>16</v></c><c r=\"Q1\"><v>17</v></c>"
                            "<c r=\"XFD1\"><v>1</v></c></row><row><c r=\"B2\"><v>2</v></c></row>"});
     EXPECT_EQ(sheet->cell(1, 1).text, QStringLiteral("a"));
     EXPECT_EQ(sheet->cell(1, 2).text, QStringLiteral("b"));
-    EXPECT_EQ(sheet->cell(1, 5).kind, CellKind::Empty);
+    EXPECT_EQ(sheet->cell(1, 5).text, QStringLiteral("e"));
+    EXPECT_EQ(sheet->cell(1, 16).text, QStringLiteral("16"));
+    EXPECT_EQ(sheet->cell(1, 17).kind, CellKind::Empty);
     EXPECT_EQ(sheet->cell(2, 2).text, QStringLiteral("2"));
 }
 
-TEST(XlsxReader, StopsAtMissingRowAndAtEmptySharedString) {
+// Rows the sheet skips and rows without a name are blank or short rows like any other: reading goes on to
+// the last row with data, and only then is the sheet past its end.
+TEST(XlsxReader, ReadsPastMissingRowsAndEmptyNamesToTheLastRowWithData) {
     Scratch scratch;
     const auto gap = openXlsx(scratch, {"<row r=\"1\"><c r=\"B1\"><v>1</v></c></row>"
-                                        "<row r=\"3\"><c r=\"B3\"><v>3</v></c></row>"});
-    EXPECT_EQ(rowCount(*gap), 1);
-    EXPECT_EQ(gap->cell(3, 2).kind, CellKind::Empty) << "rows after the gap are not read";
+                                        "<row r=\"3\"><c r=\"B3\"><v>3</v></c></row><row r=\"9\"/>"});
+    EXPECT_EQ(gap->cell(2, 2).kind, CellKind::Empty);
+    EXPECT_FALSE(gap->pastEnd(2)) << "a blank row between rows with data";
+    EXPECT_EQ(gap->cell(3, 2).text, QStringLiteral("3"));
+    EXPECT_TRUE(gap->pastEnd(4)) << "blank rows after the last row with data are no rows";
 
     const auto empty = openXlsx(scratch, {"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>0</v></c></row>"
-                                          "<row r=\"2\"><c r=\"B2\" t=\"s\"><v>1</v></c></row>"
+                                          "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>0</v></c>"
+                                          "<c r=\"B2\" t=\"s\"><v>1</v></c></row>"
                                           "<row r=\"3\"><c r=\"B3\" t=\"s\"><v>0</v></c></row>",
                                           "<si><t>x</t></si><si><t></t></si>"});
-    EXPECT_EQ(rowCount(*empty), 1);
-    EXPECT_EQ(empty->cell(3, 2).kind, CellKind::Empty);
+    EXPECT_EQ(empty->cell(2, 1).text, QStringLiteral("x"));
+    EXPECT_EQ(empty->cell(2, 2).kind, CellKind::Empty);
+    EXPECT_EQ(empty->cell(3, 2).text, QStringLiteral("x"));
+    EXPECT_TRUE(empty->pastEnd(4));
 }
 
 TEST(XlsxReader, PartsFoundThroughRelationshipsWherEverTheyAre) {
@@ -172,7 +183,8 @@ TEST(XlsxReader, MissingSharedStringIsAnError) {
     const QString file = scratch.writeZip(
         QStringLiteral("eksik.xlsx"),
         xlsxParts({"<row r=\"1\"><c r=\"B1\" t=\"s\"><v>7</v></c></row>", "<si><t>only</t></si>"}));
-    EXPECT_TRUE(openError(file).startsWith(file + QStringLiteral(": olmayan bir ortak metne başvuruyor: 7")));
+    EXPECT_TRUE(openError(file).startsWith(
+        file + QStringLiteral(": satır 1, sütun 2: olmayan bir ortak metne başvuruyor: 7")));
 }
 
 TEST(XlsxReader, WordDocumentIsNoSpreadsheet) {

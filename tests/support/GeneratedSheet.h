@@ -14,9 +14,16 @@ public:
 
     static QString number(int row) { return QStringLiteral("05%1").arg(320000000 + row); }
 
+    bool pastEnd(int row) override {
+        if (row == failingRow_) {
+            throw SpreadsheetError(QStringLiteral("sheet.xlsx"), QStringLiteral("a row is cut short"), row);
+        }
+        return row > rows_;
+    }
+
     Cell cell(int row, int column) override {
         if (row == failingRow_) {
-            throw SpreadsheetError("sheet.xlsx: a row is cut short");
+            throw SpreadsheetError(QStringLiteral("sheet.xlsx"), QStringLiteral("a row is cut short"), row);
         }
         if (row > rows_) {
             return {};

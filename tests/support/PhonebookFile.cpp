@@ -1,5 +1,7 @@
 #include "PhonebookFile.h"
 
+#include "phonebook/PhonebookError.h"
+
 #include <QFile>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -75,6 +77,17 @@ void PhonebookFile::addToWriteAheadLogOnly(std::initializer_list<Row> rows) cons
     for (const Row& row : rows) {
         connection.exec(insertOf(row));
     }
+}
+
+std::string openingFailure(const QString& path) {
+    try {
+        PhonebookDatabase conn;
+        conn.open(path);
+        conn.select();
+    } catch (const PhonebookError& error) {
+        return error.what();
+    }
+    return {};
 }
 
 Backup backupOf(const QString& path) {

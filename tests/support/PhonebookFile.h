@@ -34,6 +34,9 @@ private:
     QTemporaryDir dir_;
 };
 
+// What opening the phone book at `path` says (PhonebookError's text); "" when it opens.
+std::string openingFailure(const QString& path);
+
 // What a copy of a phone book file alone holds, as a user backs it up
 // without anything lying beside it.
 struct Backup {
