@@ -7,7 +7,8 @@ component_bytes() {
   printf 'AT+CLIP=1;+CRC=1\r\033AT\rAT+CMGF=1\rAT+CMGS="%s"\r%s\032' "$1" "$2"
 }
 
-# The window: "Bağlan", then "Aktif Alıcıya Gönder" with the recipient box and the message box filled.
+# The window: "Bağlan" (the component's setup, then the program's check that a phone answers and takes
+# text mode), then "Aktif Alıcıya Gönder" with the recipient box and the message box filled.
 window_bytes() {
-  component_bytes "$1" "$2"
+  printf 'AT+CLIP=1;+CRC=1\rAT\rAT+CMGF=1\r\033AT\rAT+CMGF=1\rAT+CMGS="%s"\r%s\032' "$1" "$2"
 }
