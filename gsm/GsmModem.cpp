@@ -1,5 +1,7 @@
 #include "GsmModem.h"
 
+#include "text/Ascii.h"
+
 #include <algorithm>
 #include <optional>
 #include <thread>
@@ -24,15 +26,6 @@ constexpr std::array<std::int32_t, brCustom> RateTable{110,    300,    600,    1
 
 // The operating-system priorities of TThreadPriority, in its order.
 constexpr std::array<int, 7> OsPriorities{-15, -2, -1, 0, 1, 2, 15};
-
-std::string UpperCaseAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
 
 // Gives `target` a value for as long as the object lives.
 template <typename T> class TScopedValue {
@@ -193,7 +186,7 @@ private:
             if (Stopping() || waiting <= 0) {
                 return {};
             }
-            std::string chunk = UpperCaseAscii(FDevice->Read(static_cast<std::size_t>(waiting)));
+            std::string chunk = ascii::upper(FDevice->Read(static_cast<std::size_t>(waiting)));
             if (pass % 2 != 0) {
                 FOwner.FReceiveBuffer = chunk;
             } else {

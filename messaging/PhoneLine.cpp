@@ -1,5 +1,7 @@
 #include "PhoneLine.h"
 
+#include "text/Ascii.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -17,13 +19,6 @@ std::string_view withoutPrompt(std::string_view line) {
         }
     }
     return line;
-}
-
-std::string upperCased(std::string_view text) {
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return upper;
 }
 
 // Splits at CR and LF; empty lines are left out.
@@ -79,7 +74,7 @@ void PhoneLine::addSubmission(long long token, const std::string& text, Clock::t
     }
     submission.commandsBeforeText = 2; // "AT", "AT+CMGF=1"
     forEachLine(text, [&submission](std::string_view line) {
-        std::string echoed = upperCased(line);
+        std::string echoed = ascii::upper(std::string(line));
         if (kindOf(echoed)) {
             submission.echo.push_back(std::move(echoed));
         }

@@ -1,5 +1,7 @@
 #include "PhoneNumber.h"
 
+#include "text/Ascii.h"
+
 #include <algorithm>
 #include <array>
 
@@ -11,10 +13,6 @@ constexpr int kNationalDigits = 10;         // Turkish number without its leadin
 
 bool isSeparator(QChar c) {
     return c.isSpace() || c == u'-' || c == u'.' || c == u'/' || c == u'(' || c == u')';
-}
-
-bool isAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
 }
 
 DialNumber invalid(const QString& typed, const QString& reason) {
@@ -47,7 +45,7 @@ DialNumber dialNumber(const QString& typed) {
         }
         if (count == 0 && c == u'+') {
             plus = true;
-        } else if (!isAsciiDigit(c)) {
+        } else if (!ascii::isDigit(c.unicode())) {
             onlyDigits = false;
         }
         if (count < static_cast<qsizetype>(kept.size())) {

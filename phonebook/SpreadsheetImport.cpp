@@ -3,6 +3,7 @@
 #include "PhonebookError.h"
 #include "messaging/PhoneNumber.h"
 #include "spreadsheet/Worksheet.h"
+#include "text/Ascii.h"
 
 #include <algorithm>
 #include <optional>
@@ -15,10 +16,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRoundRows = 256;
 // The book's numbers read at a time, while learning them.
 constexpr int kNumbersAtATime = 8192;
-
-bool isAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
 
 // The dial number ("+" and at most 15 digits) as one integer: the digits' value and their count, so that
 // "+0123" and "+123" stay apart. A million numbers take a few megabytes this way instead of a hundred as
@@ -65,9 +62,10 @@ QString importSummary(const ImportCounts& counts) {
 
 QString importedTelefon(const Cell& cell) {
     const QString& text = cell.text;
-    const bool mobileWithoutZero = (cell.kind == CellKind::Text || cell.kind == CellKind::Number) &&
-                                   text.size() == 10 && text.startsWith(u'5') &&
-                                   std::all_of(text.begin(), text.end(), isAsciiDigit);
+    const bool mobileWithoutZero =
+        (cell.kind == CellKind::Text || cell.kind == CellKind::Number) && text.size() == 10 &&
+        text.startsWith(u'5') &&
+        std::all_of(text.begin(), text.end(), [](QChar c) { return ascii::isDigit(c.unicode()); });
     if (mobileWithoutZero) {
         return QLatin1Char('0') + text;
     }

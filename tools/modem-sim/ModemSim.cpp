@@ -1,5 +1,7 @@
 #include "ModemSim.h"
 
+#include "text/Ascii.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -18,12 +20,6 @@ namespace {
 constexpr char Escape = 27;
 constexpr char CtrlZ = 26;
 constexpr std::size_t MaxTextLength = 160;
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return text;
-}
 
 std::string Result(const std::string& text) {
     return "\r\n" + text + "\r\n";
@@ -350,7 +346,7 @@ void TModemSim::Take(char byte) {
 void TModemSim::ExecuteLine(const std::string& rawLine) {
     const std::size_t first = rawLine.find_first_not_of(" \t");
     const std::string line = first == std::string::npos ? std::string() : rawLine.substr(first);
-    if (line.size() < 2 || Upper(line.substr(0, 2)) != "AT") {
+    if (line.size() < 2 || ascii::upper(line.substr(0, 2)) != "AT") {
         return;
     }
     if (FOptions.AnswerErrors) {
@@ -360,7 +356,7 @@ void TModemSim::ExecuteLine(const std::string& rawLine) {
     std::string out;
     std::size_t pos = 2;
     while (pos < line.size()) {
-        const char c = static_cast<char>(Upper(std::string(1, line[pos]))[0]);
+        const char c = ascii::upper(line[pos]);
         if (c == ';' || c == ' ') {
             ++pos;
             continue;
@@ -370,7 +366,7 @@ void TModemSim::ExecuteLine(const std::string& rawLine) {
             while (end < line.size() && line[end] != '=' && line[end] != '?' && line[end] != ';') {
                 ++end;
             }
-            const std::string name = Upper(line.substr(pos + 1, end - pos - 1));
+            const std::string name = ascii::upper(line.substr(pos + 1, end - pos - 1));
             char kind = ' ';
             std::string argument;
             if (end < line.size() && line[end] == '?') {
