@@ -163,7 +163,8 @@ bool HistoryWindow::event(QEvent* event) {
 }
 
 void HistoryWindow::refresh() {
-    const std::optional<qint64> before = ids_.empty() ? std::nullopt : chosen();
+    // Campaign ids are positive; -1 stands for the row of single sends.
+    const qint64 before = ids_.empty() ? -1 : chosen().value_or(-1);
     const bool hadChoice = campaignTable_.currentIndex().isValid();
     std::vector<QStringList> rows;
     ids_.clear();
@@ -180,7 +181,9 @@ void HistoryWindow::refresh() {
 
     int row = 0;
     if (hadChoice) {
-        const auto found = std::find(ids_.begin(), ids_.end(), before);
+        const auto found = std::find_if(ids_.begin(), ids_.end(), [before](const std::optional<qint64>& id) {
+            return id.value_or(-1) == before;
+        });
         row = found == ids_.end() ? 0 : static_cast<int>(found - ids_.begin());
     }
     choose(row);
