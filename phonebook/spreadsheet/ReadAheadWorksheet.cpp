@@ -10,7 +10,7 @@ constexpr std::size_t kBatch = 512;
 } // namespace
 
 ReadAheadWorksheet::ReadAheadWorksheet(QString fileName)
-    : fileName_(std::move(fileName)), thread_([this](std::stop_token stop) { read(std::move(stop)); }) {}
+    : fileName_(std::move(fileName)), thread_([this](const std::stop_token& stop) { read(stop); }) {}
 
 ReadAheadWorksheet::~ReadAheadWorksheet() {
     thread_.request_stop();
@@ -18,7 +18,7 @@ ReadAheadWorksheet::~ReadAheadWorksheet() {
     thread_.join();
 }
 
-void ReadAheadWorksheet::read(std::stop_token stop) {
+void ReadAheadWorksheet::read(const std::stop_token& stop) {
     std::optional<SpreadsheetError> failure;
     std::vector<Row> batch;
     try {
@@ -46,7 +46,7 @@ void ReadAheadWorksheet::read(std::stop_token stop) {
     }
 }
 
-bool ReadAheadWorksheet::hand(std::vector<Row>& rows, std::stop_token stop) {
+bool ReadAheadWorksheet::hand(std::vector<Row>& rows, const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     if (!changed_.wait(lock, stop, [this] { return handed_.size() < kMaxAhead; })) {
         return false;

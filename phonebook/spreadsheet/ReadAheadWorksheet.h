@@ -33,8 +33,8 @@ private:
     using Row = spreadsheet::Row;
 
     // The reading thread's.
-    void read(std::stop_token stop);
-    bool hand(std::vector<Row>& rows, std::stop_token stop);
+    void read(const std::stop_token& stop);
+    bool hand(std::vector<Row>& rows, const std::stop_token& stop);
     void finish(std::optional<SpreadsheetError> failure);
 
     // The asking thread's: whether `row` or the end is among the rows taken, taking those handed over

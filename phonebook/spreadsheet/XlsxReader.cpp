@@ -89,7 +89,7 @@ QHash<QString, Relationship> readRelationships(const ZipArchive& zip, const QStr
             if (kept > kMaxRelationshipText) {
                 throw ReadError(QStringLiteral("%1 bölümü çok fazla ilişki sayıyor").arg(part));
             }
-            relationships.insert(id, std::move(relationship));
+            relationships.insert(id, relationship);
         }
     };
     Handler handler;

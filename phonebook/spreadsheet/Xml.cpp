@@ -10,7 +10,7 @@ namespace spreadsheet {
 namespace {
 
 // Inflated bytes handed to the parser at a time, while it finishes its tokens.
-constexpr qint64 kPiece = 64 * 1024;
+constexpr qint64 kPiece = qint64{64} * 1024;
 
 // What expat found wrong, in the user's words; the rarer faults by their number.
 QString xmlFault(XML_Error error) {
