@@ -42,17 +42,14 @@ QString CampaignStore::text(Durum durum) {
 QSqlDatabase CampaignStore::database() {
     QSqlDatabase database = m_log.database();
     if (!m_tablesReady) {
-        QSqlQuery query(database);
-        prepare(query,
-                QStringLiteral("create table if not exists kampanya (id integer primary key, "
-                               "baslangic text not null, mesaj text not null, toplam integer not null, "
-                               "durum text not null)"));
-        exec(query);
-        prepare(query,
-                QStringLiteral("create table if not exists kampanya_alici (kampanya integer not null, "
-                               "sira integer not null, numara integer, adsoyad text not null default '', "
-                               "telefon text not null default '', primary key (kampanya, sira))"));
-        exec(query);
+        logsql::run(
+            database,
+            {QStringLiteral("create table if not exists kampanya (id integer primary key, "
+                            "baslangic text not null, mesaj text not null, toplam integer not null, "
+                            "durum text not null)"),
+             QStringLiteral("create table if not exists kampanya_alici (kampanya integer not null, "
+                            "sira integer not null, numara integer, adsoyad text not null default '', "
+                            "telefon text not null default '', primary key (kampanya, sira))")});
         m_tablesReady = true;
     }
     return database;

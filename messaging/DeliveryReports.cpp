@@ -41,16 +41,13 @@ QString DeliveryReports::text(DeliveryState state) {
 QSqlDatabase DeliveryReports::database() {
     QSqlDatabase database = m_log.database();
     if (!m_tableReady) {
-        QSqlQuery query(database);
-        prepare(query,
-                QStringLiteral("create table if not exists gonderim_parca (gonderim integer not null, "
-                               "parca integer not null, referans integer not null, teslim text not null, "
-                               "teslim_zamani text, primary key (gonderim, parca))"));
-        exec(query);
-        prepare(query,
-                QStringLiteral(
-                    "create index if not exists gonderim_parca_referans on gonderim_parca (referans)"));
-        exec(query);
+        logsql::run(
+            database,
+            {QStringLiteral("create table if not exists gonderim_parca (gonderim integer not null, "
+                            "parca integer not null, referans integer not null, teslim text not null, "
+                            "teslim_zamani text, primary key (gonderim, parca))"),
+             QStringLiteral(
+                 "create index if not exists gonderim_parca_referans on gonderim_parca (referans)")});
         m_tableReady = true;
     }
     return database;

@@ -37,6 +37,14 @@ void logsql::exec(QSqlQuery& query) {
     }
 }
 
+void logsql::run(const QSqlDatabase& database, std::initializer_list<QString> statements) {
+    QSqlQuery query(database);
+    for (const QString& statement : statements) {
+        prepare(query, statement);
+        exec(query);
+    }
+}
+
 using logsql::exec;
 using logsql::prepare;
 
@@ -68,15 +76,14 @@ void SendLog::makeTable(QSqlDatabase& database) {
     if (m_tableReady) {
         return;
     }
-    QSqlQuery query(database);
     // Made where it is missing: a phone book from before the log, or one made by another program.
-    prepare(query, QStringLiteral("create table if not exists gonderim ("
-                                  "id integer primary key, zaman text not null, telefon text not null, "
-                                  "adsoyad text not null default '', mesaj text not null, "
-                                  "sonuc text not null default '', durum text not null, "
-                                  "kampanya integer, numara integer, parca integer not null default 1, "
-                                  "teslim text, teslim_zamani text)"));
-    exec(query);
+    logsql::run(database,
+                {QStringLiteral("create table if not exists gonderim ("
+                                "id integer primary key, zaman text not null, telefon text not null, "
+                                "adsoyad text not null default '', mesaj text not null, "
+                                "sonuc text not null default '', durum text not null, "
+                                "kampanya integer, numara integer, parca integer not null default 1, "
+                                "teslim text, teslim_zamani text)")});
     // A table of an earlier version: the columns it lacks are added, none is dropped or renamed.
     const QSqlRecord columns = database.record(QStringLiteral("gonderim"));
     for (const auto& [column, type] : {std::pair{"kampanya", "integer"},
@@ -85,14 +92,13 @@ void SendLog::makeTable(QSqlDatabase& database) {
                                        {"teslim", "text"},
                                        {"teslim_zamani", "text"}}) {
         if (!columns.contains(QLatin1String(column))) {
-            prepare(query, QStringLiteral("alter table gonderim add column %1 %2")
-                               .arg(QLatin1String(column), QLatin1String(type)));
-            exec(query);
+            logsql::run(database, {QStringLiteral("alter table gonderim add column %1 %2")
+                                       .arg(QLatin1String(column), QLatin1String(type))});
         }
     }
-    prepare(query,
-            QStringLiteral("create index if not exists gonderim_kampanya on gonderim (kampanya, numara)"));
-    exec(query);
+    logsql::run(
+        database,
+        {QStringLiteral("create index if not exists gonderim_kampanya on gonderim (kampanya, numara)")});
     m_tableReady = true;
 }
 

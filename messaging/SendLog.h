@@ -25,6 +25,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -46,6 +47,8 @@ namespace logsql {
 QString reason(const QSqlError& error);
 void prepare(QSqlQuery& query, const QString& statement);
 void exec(QSqlQuery& query);
+// Statements without values, one after the other: the tables and indexes a store needs.
+void run(const QSqlDatabase& database, std::initializer_list<QString> statements);
 } // namespace logsql
 
 class SendLog {
